@@ -8,12 +8,17 @@
 
 namespace bc::platform::sim {
 
-FilesState::FilesState(SimMachine&) {}
+class DirectoryCache {};
+class NamedObjects {};
+class ProgramTable {};
+
+FilesState::FilesState(SimMachine& machine)
+    : machine_(machine), openedAt_(std::chrono::steady_clock::now()) {}
 FilesState::~FilesState() = default;
 
-std::unique_ptr<IFileSystem> MakeSimFileSystem(SimProcess&) { return std::make_unique<IFileSystem>(); }
-std::unique_ptr<IShell> MakeSimShell(SimProcess&) { return std::make_unique<IShell>(); }
-std::unique_ptr<ISystem> MakeSimSystem(SimProcess&) { return std::make_unique<ISystem>(); }
-std::unique_ptr<IProcesses> MakeSimProcesses(SimProcess&) { return std::make_unique<IProcesses>(); }
+std::unique_ptr<IFileSystem> MakeSimFileSystem(SimProcess&) { return nullptr; }
+std::unique_ptr<IShell> MakeSimShell(SimProcess&) { return nullptr; }
+std::unique_ptr<ISystem> MakeSimSystem(SimProcess&) { return nullptr; }
+std::unique_ptr<IProcesses> MakeSimProcesses(SimProcess&) { return nullptr; }
 
 }  // namespace bc::platform::sim
