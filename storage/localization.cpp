@@ -9,6 +9,8 @@
 #include <unicode/unistr.h>
 
 #include "base/text.h"
+#include "platform/processes.h"
+#include "platform/shell.h"
 #include "storage/reg_value.h"
 #include "storage/settings.h"
 
@@ -149,6 +151,12 @@ bool IsAlwaysEmptyKey(std::u16string_view key) {
   return k == u"string111" || k == u"string134" || k == u"string129";
 }
 
+std::u16string LookupLanguageText(const CIniFile& file, std::u16string_view section,
+                                  std::u16string_view key) {
+  if (IsAlwaysEmptyKey(key)) return {};
+  return CookLanguageText(file.GetString(section, key, u"", kMaxTextChars + 1));
+}
+
 DateNames DateNamesFor(int languageIndex) {
   if (languageIndex <= 0 || languageIndex >= kLanguageCount) return EnglishDateNames();
   UErrorCode status = U_ZERO_ERROR;
@@ -213,10 +221,7 @@ std::u16string CLocalization::GetText(std::u16string_view section, std::u16strin
 
   std::lock_guard lock(mutex_);
   if (auto it = cache_.find(cacheKey); it != cache_.end() && !it->second.empty()) return it->second;
-  std::u16string text =
-      IsAlwaysEmptyKey(key)
-          ? std::u16string()
-          : CookLanguageText(File().GetString(section, key, u"", kMaxTextChars + 1));
+  std::u16string text = LookupLanguageText(File(), section, key);
   cache_[cacheKey] = text;
   return text;
 }
@@ -249,6 +254,24 @@ CLocalization::ChangeResult CLocalization::ChangeLanguage(int newIndex,
   quoted += u'"';
   if (restart) restart(quoted, kChangeLangArgument);
   return ChangeResult::kRestart;
+}
+
+std::u16string ProgramPath(platform::IPlatform& platform) {
+  std::u16string path;
+  const DWORD length = platform.Processes().GetModuleFileNameW(32768, &path);
+  if (length == 0 || length >= 32768) return {};
+  return path;
+}
+
+std::unique_ptr<CLocalization> MakeLocalization(platform::IPlatform& platform) {
+  return std::make_unique<CLocalization>(platform.Registry(), platform.Files(),
+                                         std::u16string(FolderOfPath(ProgramPath(platform))));
+}
+
+CLocalization::RestartFn ShellRestart(platform::IPlatform& platform) {
+  return [&platform](std::u16string_view file, std::u16string_view parameters) {
+    platform.Shell().ShellExecuteW(u"open", file, parameters, u"", platform::SW_SHOWNORMAL);
+  };
 }
 
 }  // namespace bc::storage

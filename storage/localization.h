@@ -8,6 +8,7 @@
 
 #include <array>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -16,6 +17,7 @@
 
 #include "base/datetime.h"
 #include "platform/files.h"
+#include "platform/platform.h"
 #include "platform/registry.h"
 #include "storage/ini_file.h"
 
@@ -62,6 +64,11 @@ std::u16string_view FolderOfPath(std::u16string_view path);
 // becomes a blank; \n, \t, \r and \\ become a line feed, a tab, a carriage return and a backslash;
 // blanks at both ends are removed.
 std::u16string CookLanguageText(std::u16string_view raw);
+
+// The shown text of key in section of a parsed language file: the always-empty keys, the profile
+// reader's rules, then CookLanguageText.
+std::u16string LookupLanguageText(const CIniFile& file, std::u16string_view section,
+                                  std::u16string_view key);
 
 // Keys whose text is always empty, whatever the file says (compared trimmed, in any case).
 bool IsAlwaysEmptyKey(std::u16string_view key);
@@ -116,5 +123,14 @@ class CLocalization {
   std::optional<CIniFile> file_;
   std::unordered_map<std::u16string, std::u16string> cache_;
 };
+
+// The running program's path on the machine (GetModuleFileNameW); empty when unknown.
+std::u16string ProgramPath(platform::IPlatform& platform);
+
+// The process's localization: its registry and files, the language files beside the program.
+std::unique_ptr<CLocalization> MakeLocalization(platform::IPlatform& platform);
+
+// Starts the program again the way a language change does: the shell verb "open" on file.
+CLocalization::RestartFn ShellRestart(platform::IPlatform& platform);
 
 }  // namespace bc::storage
