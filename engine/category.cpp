@@ -79,13 +79,6 @@ const std::u16string& CCategory::SystemWow64Directory() const {
   return ctx_.Facts().systemWow64Directory;
 }
 
-int CCategory::CheckEmptyKey(platform::HKEY, const std::u16string&, bool,
-                             const std::vector<std::u16string>&, bool) {
-  // The walk itself is not built yet; this answers as the check does while the
-  // skip-empty-keys setting is on (its default): nothing reported, not stopped.
-  return 0;
-}
-
 int CCategory::AddProblem(std::int32_t entryType, std::u16string key, std::u16string valueName,
                           std::u16string valueData, std::u16string alternateKey,
                           std::int32_t is32BitEntry) {

@@ -29,7 +29,7 @@ class CCategory {
   CCategory& operator=(const CCategory&) = delete;
 
   // Empty-key check of a key and, with recurse, its subtree: 1 when a stop was requested or the
-  // key could not be opened, else 0. Reports empty keys as entry type 1.
+  // key could not be opened, else 0. Reports empty keys as entry type 1 (empty_key.cpp).
   virtual int CheckEmptyKey(platform::HKEY root, const std::u16string& subKey, bool use64BitView,
                             const std::vector<std::u16string>& skipFragments, bool recurse);
   // The checker. Returns kStopped when it stopped early, anything else when it ran to the end.

@@ -1,13 +1,45 @@
 #include "engine/context.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "engine/category.h"
 #include "engine/category_table.h"
 #include "engine/messages.h"
 #include "platform/platform.h"
+#include "platform/system.h"
 
 namespace bc::engine {
+
+namespace {
+
+// Windows paths the engine caches are at most MAX_PATH characters.
+constexpr platform::UINT kMaxPath = 260;
+
+std::u16string ReadDirectory(platform::ISystem& system,
+                             platform::UINT (platform::ISystem::*call)(std::u16string*,
+                                                                       platform::UINT)) {
+  std::u16string dir;
+  const platform::UINT length = (system.*call)(&dir, kMaxPath);
+  if (length == 0 || length >= kMaxPath) return {};
+  dir.resize(std::min<std::size_t>(dir.size(), length));
+  return dir;
+}
+
+}  // namespace
+
+SystemFacts ReadSystemFacts(platform::IPlatform& platform) {
+  platform::ISystem& system = platform.System();
+  SystemFacts facts;
+  platform::BOOL wow64 = 0;
+  facts.wow64 = system.IsWow64Process(&wow64) != 0 && wow64 != 0;
+  facts.userIsAdmin = system.IsUserAnAdmin() != 0;
+  platform::OSVERSIONINFOEXW version;
+  if (system.GetVersionExW(&version) != 0) facts.windowsMajorVersion = version.dwMajorVersion;
+  facts.systemDirectory = ReadDirectory(system, &platform::ISystem::GetSystemDirectoryW);
+  facts.systemWow64Directory = ReadDirectory(system, &platform::ISystem::GetSystemWow64DirectoryW);
+  return facts;
+}
 
 EngineContext::EngineContext(platform::IPlatform& platform, SystemFacts facts)
     : platform_(platform), facts_(std::move(facts)) {}
@@ -43,10 +75,6 @@ std::uint32_t EngineContext::EnabledCategories() const {
 std::unique_ptr<CCategory> EngineContext::CreateCategory(std::uint32_t bit) {
   if (!hooks.createCategory || FindCategory(bit) == nullptr) return nullptr;
   return hooks.createCategory(bit, *this);
-}
-
-void EngineContext::DisableFsRedirection() const {
-  if (hooks.disableFsRedirection) hooks.disableFsRedirection();
 }
 
 void EngineContext::SetStatusText(std::u16string text) {

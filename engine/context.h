@@ -34,6 +34,10 @@ struct SystemFacts {
   std::u16string systemWow64Directory;      // GetSystemWow64DirectoryW; empty on 32-bit Windows
 };
 
+// The facts of the process that platform reports (IsWow64Process, IsUserAnAdmin, GetVersionExW,
+// GetSystemDirectoryW, GetSystemWow64DirectoryW); a call that fails leaves the default.
+SystemFacts ReadSystemFacts(platform::IPlatform& platform);
+
 // What later layers plug into a scan. Every hook may stay empty; the engine then behaves as if
 // the list it stands for were empty.
 struct EngineHooks {
@@ -47,12 +51,12 @@ struct EngineHooks {
   std::function<void(std::u16string_view line)> writeLogLine;
   // Localized text of a key (section "RESOURCESTRING"). Empty: every text is empty.
   TextLookup lookupText;
+  // The skip-empty-keys setting ("SetChkSkipEmptyKeys"). Empty: on, so no key is checked.
+  std::function<bool()> skipEmptyKeys;
   // The stored category selection ("SelectedCategories"). Empty: all fourteen (0x3FFF).
   std::function<std::uint32_t()> enabledCategories;
   // The category object of a bit. Empty, or nullptr for a bit: no object for that bit.
   std::function<std::unique_ptr<CCategory>(std::uint32_t bit, EngineContext& ctx)> createCategory;
-  // Turns off WOW64 file-system redirection for the calling thread. Empty: nothing to do.
-  std::function<void()> disableFsRedirection;
 };
 
 class EngineContext {
@@ -75,7 +79,6 @@ class EngineContext {
   std::u16string LookupText(std::u16string_view key) const;
   std::uint32_t EnabledCategories() const;
   std::unique_ptr<CCategory> CreateCategory(std::uint32_t bit);
-  void DisableFsRedirection() const;
 
   // Shared scan state, read across threads without locks.
   std::atomic<bool> scanRunning{false};

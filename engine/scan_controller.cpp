@@ -3,6 +3,9 @@
 #include "engine/category.h"
 #include "engine/context.h"
 #include "engine/messages.h"
+#include "engine/reg_paths.h"
+#include "platform/platform.h"
+#include "platform/system.h"
 
 namespace bc::engine {
 
@@ -121,7 +124,10 @@ void CScanController::WaitForScanThread() {
 }
 
 int CScanController::RunScan() {
-  ctx_.DisableFsRedirection();
+  // Categories look at system files by their native paths.
+  platform::Wow64RedirectionValue redirection = nullptr;
+  const bool redirectionOff =
+      IsWow64(ctx_) && ctx_.Platform().System().Wow64DisableWow64FsRedirection(&redirection) != 0;
   ctx_.scanRunning.store(true);
   const std::uint32_t enabled = ctx_.EnabledCategories();
 
@@ -153,6 +159,8 @@ int CScanController::RunScan() {
   if (IMessageTarget* window = NotifyWindow()) {
     window->Post(result == CCategory::kStopped ? kMsgScanStopped : kMsgScanFinished, 1, 0);
   }
+  // Matters only when the scan ran on a thread that lives on (a headless caller).
+  if (redirectionOff) ctx_.Platform().System().Wow64RevertWow64FsRedirection(redirection);
   return result;
 }
 
