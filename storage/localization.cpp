@@ -116,6 +116,19 @@ std::u16string ReadLanguageCode(platform::IRegistry& registry) {
   return u"en";
 }
 
+std::u16string LanguageFilePathIn(platform::IFileSystem& files, std::u16string_view programFolder,
+                                  int languageIndex) {
+  if (languageIndex < 0 || languageIndex >= kLanguageCount) languageIndex = 0;
+  std::u16string folder(programFolder);
+  if (!folder.empty() && folder.back() != u'\\') folder += u'\\';
+  const std::u16string_view name = kLanguages[languageIndex].fileName;
+  std::u16string inLangFolder = folder + std::u16string(kLanguageFolder) + u'\\';
+  inLangFolder += name;
+  if (files.GetFileAttributesW(inLangFolder) != platform::INVALID_FILE_ATTRIBUTES)
+    return inLangFolder;
+  return folder + std::u16string(name);
+}
+
 std::u16string_view FolderOfPath(std::u16string_view path) {
   const std::size_t slash = path.find_last_of(u"\\/");
   return slash == std::u16string_view::npos ? std::u16string_view() : path.substr(0, slash);
@@ -195,9 +208,7 @@ CLocalization::CLocalization(platform::IRegistry& registry, platform::IFileSyste
       index_(ReadLanguageIndex(registry)),
       code_(ReadLanguageCode(registry)),
       dateNames_(DateNamesFor(index_)) {
-  filePath_ = std::move(programFolder);
-  if (!filePath_.empty() && filePath_.back() != u'\\') filePath_ += u'\\';
-  filePath_ += kLanguages[index_].fileName;
+  filePath_ = LanguageFilePathIn(files, programFolder, index_);
 }
 
 const CIniFile& CLocalization::File() {

@@ -57,6 +57,14 @@ int ReadLanguageIndex(platform::IRegistry& registry);
 // "LangCode" of the current user; "en" when missing or empty.
 std::u16string ReadLanguageCode(platform::IRegistry& registry);
 
+// The language files' folder beside the program.
+inline constexpr std::u16string_view kLanguageFolder = u"LANG";
+
+// Where the file of a language is: "<program folder>\LANG\<file>", or "<program folder>\<file>"
+// when the LANG folder does not hold it.
+std::u16string LanguageFilePathIn(platform::IFileSystem& files, std::u16string_view programFolder,
+                                  int languageIndex);
+
 // The folder part of a program's path ("C:\Program Files\X\BrellumKV.exe" -> "C:\...\X").
 std::u16string_view FolderOfPath(std::u16string_view path);
 
