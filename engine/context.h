@@ -53,6 +53,10 @@ struct EngineHooks {
   TextLookup lookupText;
   // The skip-empty-keys setting ("SetChkSkipEmptyKeys"). Empty: on, so no key is checked.
   std::function<bool()> skipEmptyKeys;
+  // Shows a key (full path) and value in a registry viewer; false when none could be shown.
+  // Empty: nothing is shown.
+  std::function<bool(std::u16string_view fullPath, std::u16string_view valueName)>
+      showInRegistryEditor;
   // The stored category selection ("SelectedCategories"). Empty: all fourteen (0x3FFF).
   std::function<std::uint32_t()> enabledCategories;
   // The category object of a bit. Empty, or nullptr for a bit: no object for that bit.
