@@ -21,6 +21,7 @@ namespace bc::platform::sim {
 class SimMachine;
 class SimProcess;
 class DirectoryCache;  // files_cache.h
+class OpenFiles;       // files_cache.h
 class NamedObjects;    // processes_objects.h
 class ProgramTable;    // processes_programs.h
 
@@ -43,6 +44,7 @@ class FilesState {
 
   SimMachine& Machine() { return machine_; }
   DirectoryCache& Cache() { return *cache_; }
+  OpenFiles& Open() { return *openFiles_; }
   NamedObjects& Objects() { return *objects_; }
   ProgramTable& Programs() { return *programs_; }
   std::chrono::steady_clock::time_point OpenedAt() const { return openedAt_; }
@@ -68,6 +70,7 @@ class FilesState {
   SimMachine& machine_;
   std::chrono::steady_clock::time_point openedAt_;
   std::unique_ptr<DirectoryCache> cache_;
+  std::unique_ptr<OpenFiles> openFiles_;
   std::unique_ptr<NamedObjects> objects_;
   std::unique_ptr<ProgramTable> programs_;
 };
@@ -78,6 +81,7 @@ inline constexpr const char* kPendingRenamesFileName = "pending-file-renames.jso
 struct PendingRename {
   std::u16string from;  // Windows paths
   std::u16string to;    // empty: delete
+  bool replaceExisting = false;
 };
 std::vector<PendingRename> ReadPendingRenames(const std::filesystem::path& machineDir);
 // Applies and clears the list (done by the boot of the machine tool); false and a one-line reason

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "platform/sim/descriptor.h"
 
@@ -12,5 +14,10 @@ namespace bc::platform::sim {
 // machine of that Windows version and architecture has after installation. Existing files are
 // kept. Throws std::filesystem::filesystem_error when the host refuses to create something.
 void LayOutMachineFolders(const std::filesystem::path& machineDir, const MachineDescriptor& d);
+
+// The Windows paths of the system files such a machine has (the programs, libraries, drivers and
+// fonts Windows itself installs); Windows File Protection guards them unless the descriptor names
+// its own list.
+std::vector<std::u16string> StandardSystemFiles(const MachineDescriptor& d);
 
 }  // namespace bc::platform::sim

@@ -8,6 +8,8 @@
 
 namespace bc::platform::sim {
 
+class ProcessState;  // handles, per-thread state, environment, token (processes_state.h)
+
 struct ProcessIdentity {
   UserAccount user;
   bool elevated = false;
@@ -25,6 +27,7 @@ class SimProcess final : public IPlatform {
 
   SimMachine& Machine() { return machine_; }
   const ProcessIdentity& Identity() const { return identity_; }
+  ProcessState& State() { return *state_; }
 
   IRegistry& Registry() override { return *registry_; }
   IFileSystem& Files() override { return *files_; }
@@ -35,6 +38,7 @@ class SimProcess final : public IPlatform {
  private:
   SimMachine& machine_;
   ProcessIdentity identity_;
+  std::unique_ptr<ProcessState> state_;  // made first: the interfaces below use it
   std::unique_ptr<IRegistry> registry_;
   std::unique_ptr<IFileSystem> files_;
   std::unique_ptr<IShell> shell_;
