@@ -14,6 +14,7 @@
 #include "platform/files.h"
 #include "platform/platform.h"
 #include "platform/registry.h"
+#include "storage/app_data.h"
 #include "storage/settings.h"
 
 namespace bc::storage {
@@ -234,6 +235,17 @@ ResultsLoadOutcome LoadProblemsFromDisk(engine::CScanController& controller,
     settings->WriteLastScanCount(static_cast<int>(kept));
   }
   return outcome;
+}
+
+void SaveProblemsToDisk(engine::CScanController& controller) {
+  const std::u16string folder = ApplicationDataFolder(controller.Context().Platform());
+  if (!folder.empty()) SaveProblemsToDisk(controller, folder);
+}
+
+ResultsLoadOutcome LoadProblemsFromDisk(engine::CScanController& controller, CSettings* settings) {
+  const std::u16string folder = ApplicationDataFolder(controller.Context().Platform());
+  if (folder.empty()) return {};
+  return LoadProblemsFromDisk(controller, folder, settings);
 }
 
 }  // namespace bc::storage

@@ -68,4 +68,9 @@ struct ResultsLoadOutcome {
 ResultsLoadOutcome LoadProblemsFromDisk(engine::CScanController& controller,
                                         std::u16string_view folder, CSettings* settings);
 
+// The same in the user's application-data folder (storage/app_data.h). Without such a folder
+// nothing is written or read.
+void SaveProblemsToDisk(engine::CScanController& controller);
+ResultsLoadOutcome LoadProblemsFromDisk(engine::CScanController& controller, CSettings* settings);
+
 }  // namespace bc::storage
