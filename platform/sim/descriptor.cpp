@@ -148,7 +148,9 @@ std::optional<MachineDescriptor> LoadDescriptor(const std::filesystem::path& fil
       d.drives.push_back({ToUpper(letter[0]), *type, dr.at("folder").get<std::string>(),
                           dr.value("present", true)});
     }
-    for (const auto& [k, val] : j.value("environment", json::object()).items()) {
+    // Named: items() refers to the object, which must outlive the loop.
+    const json environment = j.value("environment", json::object());
+    for (const auto& [k, val] : environment.items()) {
       d.environment.push_back({Utf8ToUtf16(k), U16(val)});
     }
     if (j.contains("deniedKeys")) d.deniedKeys = ParseTextList(j["deniedKeys"]);
