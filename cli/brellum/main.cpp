@@ -2,6 +2,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "cli/brellum/scan_command.h"
+
 namespace {
 
 constexpr const char* kUsage =
@@ -9,7 +11,8 @@ constexpr const char* kUsage =
     "\n"
     "verbs:\n"
     "  scan --machine DIR [--categories MASK] [--json] [--elevated]\n"
-    "      scan the registry of a simulated machine as its current user\n"
+    "      scan the registry of a simulated machine as its current user and save the results\n"
+    "      (MASK: category bits, e.g. 0x5 for COM/ActiveX and file types; default all)\n"
     "  --help\n"
     "      show this text\n";
 
@@ -24,6 +27,7 @@ int main(int argc, char** argv) {
     std::fputs(kUsage, stdout);
     return 0;
   }
+  if (std::strcmp(argv[1], "scan") == 0) return bc::cli::RunScanCommand(argc - 2, argv + 2);
   std::fprintf(stderr, "brellum: unknown verb '%s' (try --help)\n", argv[1]);
   return 2;
 }
