@@ -15,6 +15,8 @@
 namespace bc::platform::sim {
 namespace {
 
+static_assert(sizeof(hive_type) == sizeof(DWORD), "value types pass through as 32-bit numbers");
+
 struct FreeDeleter {
   void operator()(void* p) const { std::free(p); }
 };
@@ -134,10 +136,13 @@ bool HiveFile::ReadValues(hive_node_h node, std::vector<Value>* out) {
   for (std::size_t i = 0; vals[i] != 0; ++i) {
     CString name(hivex_value_key(h_, vals[i]));
     if (!name) return false;
-    hive_type t{};
+    // Any 32-bit type number is valid in a hive, so it is not read as the library's enum.
+    std::uint32_t type = 0;
     std::size_t len = 0;
-    if (hivex_value_type(h_, vals[i], &t, &len) != 0) return false;
-    out->push_back({Widen(name.get()), static_cast<DWORD>(t), static_cast<DWORD>(len), vals[i]});
+    if (hivex_value_type(h_, vals[i], reinterpret_cast<hive_type*>(&type), &len) != 0) {
+      return false;
+    }
+    out->push_back({Widen(name.get()), type, static_cast<DWORD>(len), vals[i]});
   }
   return true;
 }
@@ -213,7 +218,7 @@ bool WriteValues(hive_h* h, hive_node_h node, const std::vector<HiveValue>& valu
   for (std::size_t i = 0; i < values.size(); ++i) {
     names.push_back(Narrow(values[i].name));
     set[i].key = names.back().data();
-    set[i].t = static_cast<hive_type>(values[i].type);
+    std::memcpy(&set[i].t, &values[i].type, sizeof set[i].t);
     set[i].len = values[i].data.size();
     set[i].value = reinterpret_cast<char*>(const_cast<std::uint8_t*>(values[i].data.data()));
   }

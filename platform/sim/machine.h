@@ -16,12 +16,18 @@ class SimProcess;
 
 // Who a process runs as and what kind of binary it is.
 struct ProcessSpec {
-  std::u16string user;       // empty: the machine's current user
-  bool elevated = false;     // an elevated token (administrators only)
-  bool is64Bit = false;      // the product's programs are 32-bit
+  std::u16string user;         // empty: the machine's current user
+  bool elevated = false;       // an elevated token (administrators only)
+  bool is64Bit = false;        // the product's programs are 32-bit
   std::u16string programPath;  // Windows path of the program on the machine
   std::u16string commandLine;
 };
+
+// Makes a new machine in dir (created when missing): the folder skeleton, machine.json and the
+// standard hives of that Windows version for the machine and every user. Fails, with a one-line
+// reason, when dir already holds a machine or the host refuses a file.
+bool CreateMachine(const std::filesystem::path& dir, const MachineDescriptor& d,
+                   std::string* error);
 
 class SimMachine {
  public:
@@ -41,6 +47,7 @@ class SimMachine {
   FilesState& Files() { return *files_; }
 
   // A process of this machine. Fails (nullptr) for an unknown user or an elevated non-admin.
+  // The user's hives are mounted under HKEY_USERS if they were not yet.
   std::unique_ptr<SimProcess> StartProcess(const ProcessSpec& spec);
 
  private:
