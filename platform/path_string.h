@@ -184,9 +184,10 @@ inline bool MatchesFilePattern(std::u16string_view pattern, std::u16string_view 
       return false;
     }
   }
+  const bool noExtension = name.find(u'.') == std::u16string_view::npos;
   while (p < pattern.size() && (pattern[p] == u'*' || pattern[p] == u'.')) {
     // A trailing "." matches the end of a name without extension ("abc." matches "abc").
-    if (pattern[p] == u'.' && p + 1 != pattern.size()) break;
+    if (pattern[p] == u'.' && (p + 1 != pattern.size() || !noExtension)) break;
     ++p;
   }
   return p == pattern.size();

@@ -961,11 +961,16 @@ bool MayWriteTo(SimProcess& process, const DrivePath& win) {
       *SpecialFolderPath(d, process.Identity().user, false, CSIDL_COMMON_STARTMENU),
       *SpecialFolderPath(d, process.Identity().user, false, CSIDL_COMMON_DESKTOPDIRECTORY),
   };
+  const auto under = [&path](const std::u16string& root) {
+    return StartsWithNoCase(path, root) &&
+           (path.size() == root.size() || path[root.size()] == u'\\');
+  };
+  // Everyone may create files in the Windows folder's Temp.
+  if (under(d.WindowsDirectory() + u"\\Temp") && path.size() > d.WindowsDirectory().size() + 5) {
+    return true;
+  }
   for (const auto& root : roots) {
-    if (StartsWithNoCase(path, root) &&
-        (path.size() == root.size() || path[root.size()] == u'\\')) {
-      return false;
-    }
+    if (under(root)) return false;
   }
   return true;
 }

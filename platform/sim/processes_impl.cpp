@@ -131,7 +131,7 @@ class SimProcesses final : public IProcesses {
         return 0;
       }
     }
-    if (initialOwner && !existed) mutex->Wait(INFINITE);
+    if (initialOwner && !existed) mutex->WaitAs(&State(), INFINITE);
     const HANDLE h = State().Add(std::make_shared<SharedHandle<WaitableObject>>(mutex));
     State().SetLastError(existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
     return h;
@@ -141,7 +141,7 @@ class SimProcesses final : public IProcesses {
     auto h = State().Get<SharedHandle<WaitableObject>>(mutex);
     auto m = h ? std::dynamic_pointer_cast<MutexObject>(h->object) : nullptr;
     if (!m) return Fail(ERROR_INVALID_HANDLE);
-    if (!m->Release()) return Fail(288);  // ERROR_NOT_OWNER
+    if (!m->Release(&State())) return Fail(288);  // ERROR_NOT_OWNER
     return 1;
   }
 
@@ -177,6 +177,9 @@ class SimProcesses final : public IProcesses {
     if (!h) {
       State().SetLastError(ERROR_INVALID_HANDLE);
       return WAIT_FAILED;
+    }
+    if (auto m = std::dynamic_pointer_cast<MutexObject>(h->object)) {
+      return m->WaitAs(&State(), milliseconds);
     }
     return h->object->Wait(milliseconds);
   }

@@ -133,20 +133,23 @@ MutexObject::~MutexObject() {
   if (lockFd_ >= 0) ::close(lockFd_);
 }
 
-DWORD MutexObject::Wait(DWORD ms) {
+DWORD MutexObject::WaitAs(const void* process, DWORD ms) {
   const auto me = std::this_thread::get_id();
   std::unique_lock lock(mutex_);
-  if (!WaitFor(cv_, lock, ms, [&] { return count_ == 0 || owner_ == me; })) return WAIT_TIMEOUT;
+  const auto mine = [&] { return owner_ == me && ownerProcess_ == process; };
+  if (!WaitFor(cv_, lock, ms, [&] { return count_ == 0 || mine(); })) return WAIT_TIMEOUT;
   owner_ = me;
+  ownerProcess_ = process;
   ++count_;
   return WAIT_OBJECT_0;
 }
 
-bool MutexObject::Release() {
+bool MutexObject::Release(const void* process) {
   std::lock_guard lock(mutex_);
-  if (count_ == 0 || owner_ != std::this_thread::get_id()) return false;
+  if (count_ == 0 || owner_ != std::this_thread::get_id() || ownerProcess_ != process) return false;
   if (--count_ == 0) {
     owner_ = {};
+    ownerProcess_ = nullptr;
     cv_.notify_one();
   }
   return true;

@@ -45,12 +45,16 @@ class MutexObject final : public WaitableObject {
  public:
   explicit MutexObject(int lockFd = -1) : lockFd_(lockFd) {}
   ~MutexObject() override;
-  DWORD Wait(DWORD milliseconds) override;  // acquires for the calling thread (recursively)
-  bool Release();                           // false when the calling thread does not own it
+  // Acquires for the calling thread of a process (recursively); processes are told apart by
+  // their key, since two processes of one host process may share a host thread.
+  DWORD Wait(DWORD milliseconds) override { return WaitAs(nullptr, milliseconds); }
+  DWORD WaitAs(const void* process, DWORD milliseconds);
+  bool Release(const void* process);  // false when that thread does not own it
 
  private:
   std::mutex mutex_;
   std::condition_variable cv_;
+  const void* ownerProcess_ = nullptr;
   std::thread::id owner_;
   int count_ = 0;
   int lockFd_;  // holds the machine-wide name (flock) while any handle is open
