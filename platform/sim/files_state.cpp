@@ -46,8 +46,9 @@ void FilesState::ForgetListings() {
   cache_->ForgetAll();
 }
 
-void FilesState::RegisterProgram(std::u16string_view program, ProgramHandler handler) {
-  programs_->Register(program, std::move(handler));
+void FilesState::RegisterProgram(std::u16string_view program, ProgramHandler handler,
+                                 ExecutionLevel level) {
+  programs_->Register(program, std::move(handler), level);
 }
 
 void FilesState::RegisterHostProgram(std::u16string_view program, std::filesystem::path executable,

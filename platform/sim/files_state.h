@@ -35,6 +35,11 @@ std::u16string DosDeviceOfDrive(const MachineDescriptor& d, char16_t letter);
 // (its identity holds the program path and the command line); its answer is the exit code.
 using ProgramHandler = std::function<std::uint32_t(SimProcess& process)>;
 
+// The execution level a program's manifest asks for. highestAvailable (the registry editor):
+// an administrator's unelevated start goes through the elevation prompt (ShellExecuteW) or fails
+// with ERROR_ELEVATION_REQUIRED (CreateProcessW) on Windows 6.x; others run it as they are.
+enum class ExecutionLevel { asInvoker, highestAvailable };
+
 class FilesState {
  public:
   explicit FilesState(SimMachine& machine);
@@ -59,7 +64,8 @@ class FilesState {
 
   // Binds a Windows program name ("regedit.exe", case ignored) or a full program path to a
   // built-in handler. A later binding of the same name replaces the earlier one.
-  void RegisterProgram(std::u16string_view program, ProgramHandler handler);
+  void RegisterProgram(std::u16string_view program, ProgramHandler handler,
+                       ExecutionLevel level = ExecutionLevel::asInvoker);
   // Binds a program name to a host executable: it is started with leadingArgs, then the Windows
   // command line's arguments, and the environment variables BC_SIM_MACHINE (machine folder),
   // BC_SIM_USER, BC_SIM_ELEVATED ("1"/"0"), BC_SIM_PROGRAM and BC_SIM_COMMANDLINE (UTF-8).

@@ -12,6 +12,7 @@
 #include "platform/sim/processes_objects.h"
 #include "platform/sim/processes_programs.h"
 #include "platform/sim/processes_state.h"
+#include "platform/sim/shell_folders.h"
 
 namespace bc::platform::sim {
 
@@ -39,27 +40,44 @@ std::optional<std::u16string> FindProgram(SimProcess& process, std::u16string_vi
 }
 
 std::shared_ptr<ProcessObject> StartProgram(SimProcess& parent, std::u16string_view program,
-                                            std::u16string_view commandLine, bool elevated,
+                                            std::u16string_view commandLine, StartKind kind,
                                             LSTATUS* error) {
   ProgramTable& programs = parent.Machine().Files().Programs();
+  const MachineDescriptor& d = parent.Machine().Descriptor();
+  const ProcessIdentity& id = parent.Identity();
   std::u16string path;
+  bool is64Bit = false;
   if (auto found = FindProgram(parent, program)) {
     path = *found;
+    if (d.Is64Bit()) {
+      if (auto where = ResolvePath(parent, path)) {
+        const std::u16string actual = where->win.ToString();
+        is64Bit = !StartsWithNoCase(actual, SystemWow64Directory(d) + u"\\") &&
+                  (StartsWithNoCase(actual, SystemDirectory(d) + u"\\") ||
+                   EqualsNoCase(actual, d.WindowsDirectory() + u"\\regedit.exe"));
+      }
+    }
   } else if (programs.IsBound(program)) {
     path = std::u16string(program);  // bound by name; its file need not exist on the machine
   } else {
     *error = ERROR_FILE_NOT_FOUND;
     return nullptr;
   }
-  const MachineDescriptor& d = parent.Machine().Descriptor();
-  // System programs run natively; everything else (the product's programs) is 32-bit.
-  bool is64Bit = false;
-  if (d.Is64Bit()) {
-    const std::u16string sys = d.WindowsDirectory() + u"\\system32\\";
-    is64Bit =
-        StartsWithNoCase(path, sys) || EqualsNoCase(path, d.WindowsDirectory() + u"\\regedit.exe");
+  bool elevated = id.elevated;
+  const bool highest = programs.LevelOf(path) == ExecutionLevel::highestAvailable &&
+                       !d.version.IsXp() && id.user.admin && !id.elevated;
+  if (kind == StartKind::kRunAs || highest) {
+    if (kind == StartKind::kCreateProcess) {
+      *error = ERROR_ELEVATION_REQUIRED;
+      return nullptr;
+    }
+    if (d.refuseElevation || !id.user.admin) {
+      *error = ERROR_CANCELLED;
+      return nullptr;
+    }
+    elevated = !d.version.IsXp() || id.elevated;
   }
-  return programs.Start(path, commandLine, parent.Identity().user.name, elevated, is64Bit, error);
+  return programs.Start(path, commandLine, id.user.name, elevated, is64Bit, error);
 }
 
 namespace {
@@ -98,7 +116,7 @@ class SimProcesses final : public IProcesses {
                                                            : std::u16string(applicationName);
     const std::u16string line = commandLine.empty() ? program : std::u16string(commandLine);
     LSTATUS error = 0;
-    auto object = StartProgram(process_, program, line, process_.Identity().elevated, &error);
+    auto object = StartProgram(process_, program, line, StartKind::kCreateProcess, &error);
     if (!object) return Fail(error);
     if (info) {
       info->hProcess = State().Add(std::make_shared<SharedHandle<WaitableObject>>(object));

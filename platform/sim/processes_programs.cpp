@@ -7,9 +7,13 @@
 #include <cerrno>
 #include <fstream>
 
+#include "base/regfile.h"
+#include "platform/files.h"
 #include "platform/path_string.h"
+#include "platform/registry.h"
 #include "platform/sim/machine.h"
 #include "platform/sim/process.h"
+#include "platform/sim/registry_regfile.h"
 
 extern char** environ;
 
@@ -28,16 +32,23 @@ ProgramTable::~ProgramTable() {
   }
 }
 
-void ProgramTable::Register(std::u16string_view program, ProgramHandler handler) {
+void ProgramTable::Register(std::u16string_view program, ProgramHandler handler,
+                            ExecutionLevel level) {
   std::lock_guard lock(mutex_);
-  bindings_[std::u16string(program)] = Binding{std::move(handler), {}, {}};
+  bindings_[std::u16string(program)] = Binding{std::move(handler), level, {}, {}};
+}
+
+ExecutionLevel ProgramTable::LevelOf(std::u16string_view programPath) {
+  std::lock_guard lock(mutex_);
+  const Binding* b = Find(programPath);
+  return b ? b->level : ExecutionLevel::asInvoker;
 }
 
 void ProgramTable::RegisterHost(std::u16string_view program, std::filesystem::path executable,
                                 std::vector<std::string> leadingArgs) {
   std::lock_guard lock(mutex_);
   bindings_[std::u16string(program)] =
-      Binding{nullptr, std::move(executable), std::move(leadingArgs)};
+      Binding{nullptr, ExecutionLevel::asInvoker, std::move(executable), std::move(leadingArgs)};
 }
 
 const ProgramTable::Binding* ProgramTable::Find(std::u16string_view programPath) {
@@ -133,6 +144,52 @@ std::shared_ptr<ProcessObject> ProgramTable::Start(std::u16string_view programPa
   return object;
 }
 
+namespace {
+
+// The registry editor's command line: "/s" (silent) and "/i" change nothing here, "/e" exports;
+// the first other word is the file, the second the key to export.
+std::uint32_t RunRegistryEditor(SimProcess& p) {
+  const auto args = CommandLineToArgvW(p.Identity().commandLine);
+  bool exportFile = false;
+  std::vector<std::u16string> words;
+  for (std::size_t i = 1; i < args.size(); ++i) {
+    const std::u16string& a = args[i];
+    if (a.size() >= 2 && (a[0] == u'/' || a[0] == u'-')) {
+      if (EqualsNoCase(a.substr(1), u"e")) exportFile = true;
+      continue;
+    }
+    words.push_back(a);
+  }
+  if (words.empty()) return 0;  // the editor's window; nothing to do without a user
+  IFileSystem& fs = p.Files();
+  IRegistry& reg = p.Registry();
+  if (exportFile) {
+    RegFileWriter writer;
+    const REGSAM view =
+        p.Machine().Descriptor().Is64Bit() && p.Identity().is64Bit ? KEY_WOW64_64KEY : 0;
+    if (words.size() >= 2) {
+      if (!ExportRegKey(reg, words[1], view, writer)) return 1;
+    } else {
+      ExportRegistry(reg, view, writer);
+    }
+    const auto bytes = writer.FileBytes();
+    return WriteWholeFile(
+               fs, words[0],
+               std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()))
+               ? 0
+               : 1;
+  }
+  std::string bytes;
+  if (!ReadWholeFile(fs, words[0], &bytes)) return 1;
+  const auto parsed =
+      ParseRegFile(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+  if (!parsed.ok) return 1;
+  std::string firstError;
+  return ImportRegOps(reg, parsed.ops, &firstError) == 0 ? 0 : 1;
+}
+
+}  // namespace
+
 void RegisterSystemPrograms(FilesState& files) {
   const std::filesystem::path folder = files.Machine().Folder();
   files.RegisterProgram(u"shutdown.exe", [folder](SimProcess& p) -> std::uint32_t {
@@ -140,6 +197,7 @@ void RegisterSystemPrograms(FilesState& files) {
     out << Utf16ToUtf8(p.Identity().commandLine) << '\n';
     return out.flush() ? 0 : 1;
   });
+  files.RegisterProgram(u"regedit.exe", RunRegistryEditor, ExecutionLevel::highestAvailable);
 }
 
 }  // namespace bc::platform::sim

@@ -31,11 +31,12 @@ class ProgramTable {
   explicit ProgramTable(SimMachine& machine);
   ~ProgramTable();  // waits for every program still running
 
-  void Register(std::u16string_view program, ProgramHandler handler);
+  void Register(std::u16string_view program, ProgramHandler handler, ExecutionLevel level);
   void RegisterHost(std::u16string_view program, std::filesystem::path executable,
                     std::vector<std::string> leadingArgs);
   // Whether a handler or host program is bound to this path or its file name.
   bool IsBound(std::u16string_view programPath);
+  ExecutionLevel LevelOf(std::u16string_view programPath);
 
   // Starts programPath (a Windows path) with the command line as user, elevated or not, is64Bit
   // or not. A program that is bound to nothing ends at once with exit code 0. nullptr with
@@ -50,6 +51,7 @@ class ProgramTable {
  private:
   struct Binding {
     ProgramHandler handler;
+    ExecutionLevel level = ExecutionLevel::asInvoker;
     std::filesystem::path executable;
     std::vector<std::string> leadingArgs;
   };
@@ -63,7 +65,10 @@ class ProgramTable {
 };
 
 // Binds the machine's own system programs: "shutdown.exe" (records the request in the machine
-// folder as "shutdown-request.txt" for the machine's next boot and ends).
+// folder as "shutdown-request.txt" for the machine's next boot and ends) and "regedit.exe" (the
+// registry editor's "/s FILE" and "/i /s FILE" imports and "/e FILE [KEY]" export, through the
+// registry as the editor's process sees it; exit code 0, or 1 when the file cannot be read,
+// parsed or written, or an entry could not be applied).
 void RegisterSystemPrograms(FilesState& files);
 
 }  // namespace bc::platform::sim

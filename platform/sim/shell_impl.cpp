@@ -194,18 +194,8 @@ class SimShell final : public IShell {
   BOOL ShellExecuteExW(SHELLEXECUTEINFOW* info) override {
     info->hProcess = 0;
     if (info->lpFile.empty()) return Refuse(info, SE_ERR_FNF, ERROR_FILE_NOT_FOUND);
-    const bool runas = EqualsNoCase(info->lpVerb, u"runas");
-    const MachineDescriptor& d = Descriptor();
-    const ProcessIdentity& id = process_.Identity();
-    bool elevated = id.elevated;
-    if (runas) {
-      // The elevation prompt: refused by the machine's setting, or by a user who is not an
-      // administrator (whose prompt would ask for an administrator's password).
-      if (d.refuseElevation || !id.user.admin) {
-        return Refuse(info, SE_ERR_ACCESSDENIED, ERROR_CANCELLED);
-      }
-      elevated = !d.version.IsXp() || id.elevated;
-    }
+    const StartKind kind =
+        EqualsNoCase(info->lpVerb, u"runas") ? StartKind::kRunAs : StartKind::kShellExecute;
     std::u16string program(info->lpFile);
     if (!info->lpDirectory.empty() && PathIsRelativeW(program)) {
       program = PathJoin(info->lpDirectory, program);
@@ -213,8 +203,9 @@ class SimShell final : public IShell {
     std::u16string line = u"\"" + std::u16string(info->lpFile) + u"\"";
     if (!info->lpParameters.empty()) line += u" " + info->lpParameters;
     LSTATUS error = 0;
-    auto object = StartProgram(process_, program, line, elevated, &error);
+    auto object = StartProgram(process_, program, line, kind, &error);
     if (!object) {
+      // A refused elevation prompt: SE_ERR_ACCESSDENIED with ERROR_CANCELLED.
       if (error == ERROR_FILE_NOT_FOUND) return Refuse(info, SE_ERR_FNF, error);
       if (error == ERROR_PATH_NOT_FOUND) return Refuse(info, SE_ERR_PNF, error);
       return Refuse(info, SE_ERR_ACCESSDENIED, error);

@@ -10,6 +10,7 @@
 
 #include "base/text.h"
 #include "platform/processes.h"
+#include "platform/registry.h"
 #include "platform/shell.h"
 #include "platform/sim/files_state.h"
 #include "platform/sim/processes_programs.h"
@@ -94,41 +95,100 @@ TEST(StartingPrograms, RunsSystemProgramsAndRecordsEveryStart) {
   TestMachine m("7", Arch::x64);
   auto p = m.Start();
   IProcesses& procs = p->Processes();
-  // The registry editor without a bound handler: it exists, runs and ends.
+  // shutdown.exe leaves its request for the machine's next boot.
   PROCESS_INFORMATION pi;
-  ASSERT_TRUE(procs.CreateProcessW(u"", u"regedit.exe /s \"C:\\Users\\Alice\\x.reg\"",
+  ASSERT_TRUE(procs.CreateProcessW(u"", u"shutdown.exe -r -t 60 -c \"Optimizing\"",
                                    NORMAL_PRIORITY_CLASS, u"", &pi));
   EXPECT_EQ(procs.WaitForSingleObject(pi.hProcess, 9000), WAIT_OBJECT_0);
   procs.CloseHandle(pi.hProcess);
   procs.CloseHandle(pi.hThread);
-  // shutdown.exe leaves its request for the machine's next boot.
-  const HINSTANCE_RESULT r = p->Shell().ShellExecuteW(
-      u"open", u"shutdown.exe", u"-r -t 60 -c \"Optimizing\"", u"C:\\Windows\\system32", SW_HIDE);
-  EXPECT_GT(r, 32);
+  std::ifstream in(m.Dir() / "shutdown-request.txt");
+  std::string line;
+  std::getline(in, line);
+  EXPECT_EQ(line, "shutdown.exe -r -t 60 -c \"Optimizing\"");
   // A document opens with its program; a missing program does not start.
   EXPECT_GT(p->Shell().ShellExecuteW(u"open", u"C:\\Windows\\win.ini", u"", u"", SW_SHOW), 32);
   EXPECT_EQ(p->Shell().ShellExecuteW(u"open", u"C:\\nowhere\\x.exe", u"", u"", SW_SHOW),
             SE_ERR_FNF);
   EXPECT_FALSE(procs.CreateProcessW(u"", u"absent.exe", 0, u"", &pi));
   EXPECT_EQ(p->System().GetLastError(), ERROR_FILE_NOT_FOUND);
+  // The registry editor asks for the highest level: an administrator's unelevated process cannot
+  // create it, and the shell prompts (refused here).
+  EXPECT_FALSE(procs.CreateProcessW(u"", u"regedit.exe /s x.reg", 0, u"", &pi));
+  EXPECT_EQ(p->System().GetLastError(), ERROR_ELEVATION_REQUIRED);
+  m.Machine().MutableDescriptor().refuseElevation = true;
+  EXPECT_EQ(p->Shell().ShellExecuteW(u"open", u"regedit.exe", u"/s x.reg", u"", SW_SHOW),
+            SE_ERR_ACCESSDENIED);
 
   const auto history = m.Machine().Files().Programs().History();
-  ASSERT_EQ(history.size(), 3u);
-  // Found through the (redirected) system folder, as SearchPathW finds it.
-  EXPECT_EQ(Utf16ToUtf8(history[0].program), "C:\\Windows\\system32\\regedit.exe");
-  EXPECT_EQ(Utf16ToUtf8(history[0].commandLine), "regedit.exe /s \"C:\\Users\\Alice\\x.reg\"");
-  EXPECT_FALSE(history[0].bound);
-  EXPECT_EQ(Utf16ToUtf8(history[1].program), "C:\\Windows\\system32\\shutdown.exe");
-  EXPECT_TRUE(history[1].bound);
-  EXPECT_FALSE(history[2].bound);
-  // The built-in shutdown has ended (its handle was not kept): wait for it by its record.
-  for (int i = 0; i < 200 && !std::filesystem::exists(m.Dir() / "shutdown-request.txt"); ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  std::ifstream in(m.Dir() / "shutdown-request.txt");
-  std::string line;
-  std::getline(in, line);
-  EXPECT_EQ(line, "\"shutdown.exe\" -r -t 60 -c \"Optimizing\"");
+  ASSERT_EQ(history.size(), 2u);
+  EXPECT_EQ(Utf16ToUtf8(history[0].program), "C:\\Windows\\system32\\shutdown.exe");
+  EXPECT_TRUE(history[0].bound);
+  EXPECT_EQ(Utf16ToUtf8(history[1].program), "C:\\Windows\\win.ini");
+  EXPECT_FALSE(history[1].bound);
+}
+
+// The registry editor imports and exports through its own process's registry: which editor runs
+// (64-bit from the Windows folder, or the 32-bit one that a redirected System32 holds) decides
+// the view a file lands in.
+TEST(StartingPrograms, TheRegistryEditorImportsAndExportsInItsView) {
+  TestMachine m("7", Arch::x64);
+  auto p = m.Start(/*elevated=*/true);
+  IProcesses& procs = p->Processes();
+  const std::string reg =
+      "Windows Registry Editor Version 5.00\r\n\r\n"
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor]\r\n\"Path\"=\"C:\\\\x.exe\"\r\n";
+  ASSERT_TRUE(WriteWholeFile(p->Files(), u"C:\\Users\\Alice\\in.reg", reg));
+  const auto run = [&](std::u16string_view line) {
+    PROCESS_INFORMATION pi;
+    if (!procs.CreateProcessW(u"", line, NORMAL_PRIORITY_CLASS, u"", &pi)) return DWORD{999};
+    procs.WaitForSingleObject(pi.hProcess, 9000);
+    DWORD code = 0;
+    procs.GetExitCodeProcess(pi.hProcess, &code);
+    procs.CloseHandle(pi.hProcess);
+    procs.CloseHandle(pi.hThread);
+    return code;
+  };
+  const auto readPath = [&](REGSAM view) {
+    HKEY key = kNullKey;
+    if (p->Registry().RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Vendor", 0, KEY_READ | view,
+                                    &key) != ERROR_SUCCESS) {
+      return std::string("(none)");
+    }
+    char16_t buf[64] = {};
+    DWORD cb = sizeof buf;
+    p->Registry().RegQueryValueExW(key, u"Path", nullptr, reinterpret_cast<std::uint8_t*>(buf),
+                                   &cb);
+    p->Registry().RegCloseKey(key);
+    return Utf16ToUtf8(buf);
+  };
+  // With redirection on, System32's regedit is the 32-bit one: the 32-bit view gets the key.
+  EXPECT_EQ(run(u"regedit.exe /s \"C:\\Users\\Alice\\in.reg\""), 0u);
+  EXPECT_EQ(readPath(KEY_WOW64_32KEY), "C:\\x.exe");
+  EXPECT_EQ(readPath(KEY_WOW64_64KEY), "(none)");
+  // With redirection off, the 64-bit editor of the Windows folder runs.
+  Wow64RedirectionValue old = nullptr;
+  ASSERT_TRUE(p->System().Wow64DisableWow64FsRedirection(&old));
+  EXPECT_EQ(run(u"regedit.exe /i /s \"C:\\Users\\Alice\\in.reg\""), 0u);
+  p->System().Wow64RevertWow64FsRedirection(old);
+  EXPECT_EQ(readPath(KEY_WOW64_64KEY), "C:\\x.exe");
+  // Export of one key, as the backups start it.
+  SHELLEXECUTEINFOW info;
+  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+  info.lpVerb = u"open";
+  info.lpFile = u"regedit.exe";
+  info.lpParameters = u" /s /e \"C:\\Users\\Alice\\out.reg\" HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor";
+  ASSERT_TRUE(p->Shell().ShellExecuteExW(&info));
+  EXPECT_EQ(procs.WaitForSingleObject(info.hProcess, 9000), WAIT_OBJECT_0);
+  procs.CloseHandle(info.hProcess);
+  std::string out;
+  ASSERT_TRUE(ReadWholeFile(p->Files(), u"C:\\Users\\Alice\\out.reg", &out));
+  const std::u16string text(reinterpret_cast<const char16_t*>(out.data() + 2),
+                            (out.size() - 2) / 2);
+  EXPECT_NE(text.find(u"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Vendor]"), std::u16string::npos);
+  // A file that is not a registration file fails the import.
+  ASSERT_TRUE(WriteWholeFile(p->Files(), u"C:\\Users\\Alice\\bad.reg", "not a registry file"));
+  EXPECT_EQ(run(u"regedit.exe /s C:\\Users\\Alice\\bad.reg"), 1u);
 }
 
 TEST(SyncObjects, EventsResetAsAskedAndWaitsTimeOut) {
