@@ -85,8 +85,10 @@ TEST_F(DemoMachine, ScanReportsExactlyTheListedFindings) {
             0)
       << out;
   out.clear();
-  ASSERT_EQ(Run(std::string(BC_BRELLUM) + " scan --machine '" + dir_.string() + "' --json", &out),
-            0)
+  ASSERT_EQ(
+      Run(std::string(BC_BRELLUM) + " scan --machine '" + dir_.string() + "' --json --elevated",
+          &out),
+      0)
       << out;
   const auto json = nlohmann::json::parse(out);
   std::set<Finding> found;
