@@ -198,9 +198,10 @@ class IFileSystem {
   // root: "C:\" (also "C:"); empty or "\" means the current folder's drive. A longer path or an
   // unknown letter answers DRIVE_NO_ROOT_DIR.
   virtual UINT GetDriveTypeW(std::u16string_view root) = 0;
-  // device: "C:" -> "\Device\HarddiskVolume1" (fixed and removable drives count from 1 in drive
-  // order), CD-ROM drives "\Device\CdRom0" ..., network drives
-  // "\Device\LanmanRedirector\;X:0\<computer>\X". Answers the characters stored including the two
+  // device: "C:" -> "\Device\HarddiskVolume1" (fixed drives count from 1 in drive order),
+  // CD-ROM drives "\Device\CdRom0" ..., removable drives "\Device\Floppy0" ..., network drives
+  // "\Device\LanmanRedirector\;X:0" - the names the registry's hive list uses. An empty device
+  // lists every drive ("C:<NUL>D:<NUL><NUL>"). Answers the characters stored including the two
   // final NULs, 0 with ERROR_FILE_NOT_FOUND or ERROR_INSUFFICIENT_BUFFER.
   virtual DWORD QueryDosDeviceW(std::u16string_view device, DWORD cch, std::u16string* out) = 0;
 

@@ -2,6 +2,7 @@
 // directory listings, and the DOS attributes kept beside host files.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -53,7 +54,7 @@ class DirectoryCache {
   void ForgetAll();
 
   // Number of times a folder was actually read from the host (for tests and benchmarks).
-  std::uint64_t ListingsRead() const { return listingsRead_; }
+  std::uint64_t ListingsRead() const { return listingsRead_.load(); }
 
  private:
   struct Listing {
@@ -69,7 +70,7 @@ class DirectoryCache {
   const MachineDescriptor& descriptor_;
   std::shared_mutex mutex_;
   std::unordered_map<std::string, std::shared_ptr<const Listing>> listings_;
-  std::uint64_t listingsRead_ = 0;
+  std::atomic<std::uint64_t> listingsRead_{0};
 };
 
 // Handles open on the machine's files, for Windows' sharing rules: an open conflicts with another

@@ -56,28 +56,6 @@ void FilesState::RegisterHostProgram(std::u16string_view program, std::filesyste
   programs_->RegisterHost(program, std::move(executable), std::move(leadingArgs));
 }
 
-std::u16string DosDeviceOfDrive(const MachineDescriptor& d, char16_t letter) {
-  int volume = 0, cdrom = 0;
-  for (const Drive& drive : d.drives) {
-    std::u16string device;
-    switch (drive.type) {
-      case DriveType::Fixed:
-      case DriveType::Removable:
-        device = u"\\Device\\HarddiskVolume" + Ascii(std::to_string(++volume));
-        break;
-      case DriveType::CdRom:
-        device = u"\\Device\\CdRom" + Ascii(std::to_string(cdrom++));
-        break;
-      case DriveType::Network:
-        device = u"\\Device\\LanmanRedirector\\;" + std::u16string(1, drive.letter) + u":0\\" +
-                 d.computerName + u"\\" + std::u16string(1, drive.letter);
-        break;
-    }
-    if (ToUpper(drive.letter) == ToUpper(letter)) return device;
-  }
-  return {};
-}
-
 namespace {
 
 using nlohmann::json;

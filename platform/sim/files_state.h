@@ -25,12 +25,6 @@ class OpenFiles;       // files_cache.h
 class NamedObjects;    // processes_objects.h
 class ProgramTable;    // processes_programs.h
 
-// The NT device a drive letter stands for: fixed and removable drives are
-// "\Device\HarddiskVolume<n>" counting from 1 in descriptor order, CD-ROM drives
-// "\Device\CdRom<n>" from 0, network drives "\Device\LanmanRedirector\;X:0\<computer>\X".
-// Empty for a letter the machine does not have.
-std::u16string DosDeviceOfDrive(const MachineDescriptor& d, char16_t letter);
-
 // A program started on the machine. The handler runs on a thread of its own with the new process
 // (its identity holds the program path and the command line); its answer is the exit code.
 using ProgramHandler = std::function<std::uint32_t(SimProcess& process)>;

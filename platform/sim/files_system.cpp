@@ -18,6 +18,7 @@
 #include "platform/sim/machine.h"
 #include "platform/sim/process.h"
 #include "platform/sim/processes_state.h"
+#include "platform/sim/registry_paths.h"
 #include "platform/sim/shell_folders.h"
 
 namespace bc::platform::sim {
@@ -771,7 +772,7 @@ class SimFileSystem final : public IFileSystem {
       }
       text.push_back(u'\0');
     } else {
-      std::u16string dev = DosDeviceOfDrive(
+      std::u16string dev = DriveDeviceName(
           Descriptor(), device.size() == 2 && device[1] == u':' ? device[0] : u'\0');
       if (dev.empty()) {
         SetError(ERROR_FILE_NOT_FOUND);

@@ -379,9 +379,9 @@ TEST(FilesDrives, AnswerDriveTypesDevicesAndMissingMedia) {
     const char16_t* device;
   } cases[] = {{u"C:\\", DRIVE_FIXED, u"\\Device\\HarddiskVolume1"},
                {u"d:", DRIVE_CDROM, u"\\Device\\CdRom0"},
-               {u"E:\\", DRIVE_REMOVABLE, u"\\Device\\HarddiskVolume2"},
-               {u"F:/", DRIVE_FIXED, u"\\Device\\HarddiskVolume3"},
-               {u"Z:\\", DRIVE_REMOTE, u"\\Device\\LanmanRedirector\\;Z:0\\DEMO-PC\\Z"},
+               {u"E:\\", DRIVE_REMOVABLE, u"\\Device\\Floppy0"},
+               {u"F:/", DRIVE_FIXED, u"\\Device\\HarddiskVolume2"},
+               {u"Z:\\", DRIVE_REMOTE, u"\\Device\\LanmanRedirector\\;Z:0"},
                {u"Q:\\", DRIVE_NO_ROOT_DIR, nullptr},
                {u"C:\\Windows\\", DRIVE_NO_ROOT_DIR, nullptr},
                {u"", DRIVE_FIXED, nullptr}};
