@@ -94,6 +94,13 @@ class FixtureMachine {
     return *this;
   }
 
+  // Makes a key (full path, "HKEY_LOCAL_MACHINE\\...") refuse write access to every process
+  // started from now on, the fixture's own writes included.
+  FixtureMachine& Deny(std::string_view fullKeyPath) {
+    machine_->MutableDescriptor().deniedKeys.push_back(Utf8ToUtf16(fullKeyPath));
+    return *this;
+  }
+
   // Creates empty files at Windows paths ("C:\Program Files\X\x.dll"); a path ending in "\"
   // makes a folder.
   FixtureMachine& Files(std::initializer_list<std::string_view> paths) {
