@@ -29,6 +29,8 @@ constexpr const char* kUsage =
     "\n"
     "  create DIR [--windows xp|vista|7] [--arch x86|x64] [--user NAME] [--no-admin]\n"
     "  recipe RECIPE_DIR DIR [--lang LANG_DIR]   build a machine from a recipe folder\n"
+    "      (create and recipe install the product with the language files of the source tree\n"
+    "       unless --lang names another folder)\n"
     "  install DIR --lang LANG_DIR               install the product's program folder\n"
     "  reg import DIR FILE                       as \"regedit /s FILE\"\n"
     "  reg export DIR FILE [KEY]                 as \"regedit /e FILE [KEY]\"\n"
@@ -65,6 +67,9 @@ int Create(int argc, char** argv) {
   std::string error;
   if (!ParseCreateArguments({argv + 1, argv + argc}, &options, &error)) return Usage(error.c_str());
   if (!CreateMachine(argv[0], MakeDefaultDescriptor(options), &error)) return Fail(error);
+  // A machine comes with the product installed, as its installer would leave it.
+  auto machine = SimMachine::Open(argv[0], &error);
+  if (!machine || !InstallProduct(*machine, BC_DEFAULT_LANG_DIR, &error)) return Fail(error);
   return 0;
 }
 
@@ -73,7 +78,7 @@ int Recipe(int argc, char** argv) {
     return Usage("recipe needs RECIPE_DIR DIR [--lang LANG_DIR]");
   }
   std::string error;
-  const std::filesystem::path lang = argc == 4 ? argv[3] : std::filesystem::path(argv[0]) / "LANG";
+  const std::filesystem::path lang = argc == 4 ? argv[3] : BC_DEFAULT_LANG_DIR;
   if (!BuildMachineFromRecipe(argv[0], argv[1], lang, &error)) return Fail(error);
   return 0;
 }
