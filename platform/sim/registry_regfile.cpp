@@ -1,6 +1,9 @@
 #include "platform/sim/registry_regfile.h"
 
 #include "base/text.h"
+#include "platform/sim/machine.h"
+#include "platform/sim/process.h"
+#include "platform/sim/registry_state.h"
 
 namespace bc::platform::sim {
 namespace {
@@ -157,6 +160,19 @@ bool ExportRegKey(IRegistry& r, std::u16string_view fullKeyName, REGSAM view, Re
   ExportKey(r, key, name, view, out);
   r.RegCloseKey(key);
   return true;
+}
+
+std::size_t ImportIntoMachine(SimMachine& machine, const std::vector<RegFileOp>& ops,
+                              std::string* firstError) {
+  const UserAccount* user = machine.Descriptor().CurrentUser();
+  if (ops.size() < kBulkImportFrom && user && user->admin) {
+    const std::u16string editor = machine.Descriptor().WindowsDirectory() + u"\\regedit.exe";
+    auto p = machine.StartProcess({u"", true, machine.Descriptor().Is64Bit(), editor, editor});
+    if (p) return ImportRegOps(p->Registry(), ops, firstError);
+  }
+  std::size_t failed = 0;
+  machine.Registry().ImportBulk(ops, &failed, firstError);
+  return failed;
 }
 
 void ExportRegistry(IRegistry& r, REGSAM view, RegFileWriter& out) {

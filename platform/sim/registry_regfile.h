@@ -11,6 +11,8 @@
 
 namespace bc::platform::sim {
 
+class SimMachine;
+
 // "HKEY_LOCAL_MACHINE" ... "HKEY_CURRENT_CONFIG" (long names only) to the predefined handle;
 // kNullKey for anything else.
 HKEY RootFromName(std::u16string_view name);
@@ -27,6 +29,14 @@ std::size_t ImportRegOps(IRegistry& registry, const std::vector<RegFileOp>& ops,
 // False when the key does not open (nothing is appended).
 bool ExportRegKey(IRegistry& registry, std::u16string_view fullKeyName, REGSAM samView,
                   RegFileWriter& out);
+
+// Imports as the machine tool does. Large files (kBulkImportFrom operations or more), and
+// machines whose current user is no administrator, go straight into the hive files, each hive
+// being rewritten compactly once; the others go through an elevated process of the machine's own
+// bitness, in place, as "regedit /s" would. Returns the number of operations that failed.
+inline constexpr std::size_t kBulkImportFrom = 2000;
+std::size_t ImportIntoMachine(SimMachine& machine, const std::vector<RegFileOp>& ops,
+                              std::string* firstError);
 
 // The whole registry as the registry editor exports it: HKEY_LOCAL_MACHINE, then HKEY_USERS
 // (the other roots are views of these two).

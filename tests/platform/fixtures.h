@@ -121,6 +121,13 @@ class MachineFixture {
     machine_.reset();
     Open();
   }
+  // Shuts the machine object (its processes must be gone); Open starts it again.
+  void Close() { machine_.reset(); }
+  void Open() {
+    std::string error;
+    machine_ = SimMachine::Open(folder_.Path(), &error);
+    if (!machine_) throw std::runtime_error(error);
+  }
   // A second, independent machine object on the same folder (another process's view).
   std::unique_ptr<SimMachine> OpenAnother() {
     std::string error;
@@ -130,12 +137,6 @@ class MachineFixture {
   }
 
  private:
-  void Open() {
-    std::string error;
-    machine_ = SimMachine::Open(folder_.Path(), &error);
-    if (!machine_) throw std::runtime_error(error);
-  }
-
   TempFolder folder_;
   std::unique_ptr<SimMachine> machine_;
 };
