@@ -191,6 +191,27 @@ TEST(StartingPrograms, TheRegistryEditorImportsAndExportsInItsView) {
   EXPECT_EQ(run(u"regedit.exe /s C:\\Users\\Alice\\bad.reg"), 1u);
 }
 
+TEST(StartingPrograms, RunsHostProgramsWithTheMachineInTheirEnvironment) {
+  TestMachine m("7", Arch::x64);
+  m.Machine().Files().RegisterHostProgram(
+      u"hosttool.exe", "/bin/sh",
+      {"-c",
+       "[ \"$BC_SIM_ELEVATED\" = 1 ] && [ \"$1\" = 'a b' ] && [ \"$BC_SIM_USER\" = Alice ] && "
+       "[ -f \"$BC_SIM_MACHINE/machine.json\" ] && exit 3; exit 4",
+       "sh"});
+  for (bool elevated : {true, false}) {
+    auto p = m.Start(elevated);
+    PROCESS_INFORMATION pi;
+    ASSERT_TRUE(p->Processes().CreateProcessW(u"", u"hosttool.exe \"a b\"", 0, u"", &pi));
+    EXPECT_EQ(p->Processes().WaitForSingleObject(pi.hProcess, 20000), WAIT_OBJECT_0);
+    DWORD code = 0;
+    ASSERT_TRUE(p->Processes().GetExitCodeProcess(pi.hProcess, &code));
+    EXPECT_EQ(code, elevated ? 3u : 4u);
+    p->Processes().CloseHandle(pi.hProcess);
+    p->Processes().CloseHandle(pi.hThread);
+  }
+}
+
 TEST(SyncObjects, EventsResetAsAskedAndWaitsTimeOut) {
   TestMachine m;
   auto p = m.Start();
