@@ -134,7 +134,8 @@ std::optional<DrivePath> SplitDrivePath(std::u16string_view fullPath, bool wildc
     if (j < rest.size() && j + 1 >= rest.size()) out.trailingSeparator = true;
     i = j + 1;
     if (name.empty()) continue;
-    if (!literal && (name == u"." || name == u"..")) {
+    // Even a literal ("\\?\") path cannot name "." or "..": no file system has such a file.
+    if (name == u"." || name == u"..") {
       *error = ERROR_INVALID_NAME;
       return std::nullopt;
     }

@@ -92,6 +92,13 @@ TEST_F(FilesTest, NeverReachesOutsideTheMachineFolder) {
   std::string bytes;
   EXPECT_TRUE(WriteWholeFile(fs, u"C:\\..\\..\\planted.txt", "x"));
   EXPECT_TRUE(std::filesystem::exists(m.Dir() / "C" / "planted.txt"));
+  for (const char16_t* literal :
+       {u"\\\\?\\C:\\..\\planted.txt", u"\\\\?\\C:\\..\\..\\planted.txt"}) {
+    EXPECT_FALSE(WriteWholeFile(fs, literal, "x")) << U8(literal);
+    EXPECT_EQ(LastError(), ERROR_INVALID_NAME);
+    EXPECT_EQ(fs.SHCreateDirectoryExW(literal), ERROR_INVALID_NAME);
+  }
+  EXPECT_FALSE(std::filesystem::exists(m.Dir() / "planted.txt"));
   EXPECT_FALSE(std::filesystem::exists(m.Dir().parent_path() / "planted.txt"));
   std::filesystem::remove(outside);
 }
