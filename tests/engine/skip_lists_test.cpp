@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "base/text.h"
+#include "engine/context.h"
 #include "engine/skip_lists_data.h"
+#include "tests/engine/engine_test_support.h"
 
 namespace bc::engine {
 namespace {
@@ -169,6 +171,32 @@ TEST(SkipLists, SpecialFoldersJoinTheFileListOnFirstUseOnly) {
   EXPECT_TRUE(lists.IsCheckableFile(u"C:\\Users\\Ann\\zebra.exe"));
   EXPECT_EQ(lists.FileList().Fragments().size(), 410u);
   EXPECT_EQ(calls, 1);
+}
+
+// The problem gate asks the key list through the context's hook: for every key except a
+// shortcut's (a file path), and for the value name of a shared-file finding.
+TEST(SkipLists, TheProblemGateConsultsTheKeyListButNotForShortcuts) {
+  testing::NiceMock<test::MockRegistry> registry;
+  test::RegistryOnlyPlatform platform(registry);
+  EngineContext ctx(platform);
+  CSkipLists lists;
+  ctx.hooks.isReportableKey = [&](std::u16string_view key) { return lists.IsReportableKey(key); };
+  test::TestCategory category(ctx, 1, nullptr);
+
+  const std::u16string listedClass = u"{00022603-0000-0000-C000-000000000046}";
+  EXPECT_EQ(category.AddProblem(2, u"HKEY_CLASSES_ROOT\\CLSID\\" + listedClass, u"", u"", u"", 0),
+            -1);
+  EXPECT_EQ(category.AddProblem(33, u"HKEY_LOCAL_MACHINE\\SOFTWARE\\Zebra Tools",
+                                u"C:\\Lavasoft\\x.dll", u"", u"", 0),
+            -1);
+  // A shortcut whose path happens to hold a listed fragment is still reported.
+  EXPECT_EQ(category.AddProblem(34, u"C:\\Users\\Ann\\Desktop\\Lavasoft " + listedClass + u".lnk",
+                                u"", u"", u"", 0),
+            0);
+  EXPECT_EQ(category.AddProblem(33, u"HKEY_LOCAL_MACHINE\\SOFTWARE\\Zebra Tools",
+                                u"C:\\Zebra\\x.dll", u"", u"", 0),
+            1);
+  EXPECT_EQ(category.ProblemCount(), 2u);
 }
 
 }  // namespace
