@@ -167,6 +167,11 @@ void ProcessObject::Finish(DWORD exitCode) {
   cv_.notify_all();
 }
 
+bool ProcessObject::Done() {
+  std::lock_guard lock(mutex_);
+  return done_;
+}
+
 DWORD ProcessObject::ExitCode() {
   std::lock_guard lock(mutex_);
   return exitCode_;

@@ -67,6 +67,7 @@ class ProcessObject final : public WaitableObject {
   DWORD Wait(DWORD milliseconds) override;
   void Finish(DWORD exitCode);
   DWORD ExitCode();  // STILL_ACTIVE while running
+  bool Done();
   DWORD Pid() const { return pid_; }
 
  private:

@@ -22,13 +22,13 @@ namespace bc::platform::sim {
 ProgramTable::ProgramTable(SimMachine& machine) : machine_(machine) {}
 
 ProgramTable::~ProgramTable() {
-  std::vector<std::thread> threads;
+  std::vector<Run> runs;
   {
     std::lock_guard lock(mutex_);
-    threads.swap(running_);
+    runs.swap(running_);
   }
-  for (auto& t : threads) {
-    if (t.joinable()) t.join();
+  for (auto& r : runs) {
+    if (r.thread.joinable()) r.thread.join();
   }
 }
 
@@ -117,6 +117,15 @@ std::shared_ptr<ProcessObject> ProgramTable::Start(std::u16string_view programPa
   }
   auto object = std::make_shared<ProcessObject>(process->Processes().GetCurrentProcessId());
   std::lock_guard lock(mutex_);
+  // Programs that have ended leave their threads to be joined here.
+  for (auto it = running_.begin(); it != running_.end();) {
+    if (it->process->Done()) {
+      it->thread.join();
+      it = running_.erase(it);
+    } else {
+      ++it;
+    }
+  }
   const Binding* binding = Find(programPath);
   history_.push_back({std::u16string(programPath), std::u16string(commandLine),
                       process->Identity().user.name, elevated, binding != nullptr});
@@ -125,11 +134,12 @@ std::shared_ptr<ProcessObject> ProgramTable::Start(std::u16string_view programPa
     return object;
   }
   if (binding->handler) {
-    running_.emplace_back([handler = binding->handler, object, p = std::move(process)]() mutable {
+    std::thread t([handler = binding->handler, object, p = std::move(process)]() mutable {
       const DWORD code = handler(*p);
       p.reset();  // the process exits before its handle is signalled
       object->Finish(code);
     });
+    running_.push_back({std::move(t), object});
   } else {
     std::vector<std::string> env = {"BC_SIM_MACHINE=" + machine_.Folder().string(),
                                     "BC_SIM_USER=" + Utf16ToUtf8(process->Identity().user.name),
@@ -137,9 +147,10 @@ std::shared_ptr<ProcessObject> ProgramTable::Start(std::u16string_view programPa
                                     "BC_SIM_PROGRAM=" + Utf16ToUtf8(programPath),
                                     "BC_SIM_COMMANDLINE=" + Utf16ToUtf8(commandLine)};
     process.reset();
-    running_.emplace_back([exe = binding->executable, leading = binding->leadingArgs,
-                           line = std::u16string(commandLine), env,
-                           object] { object->Finish(RunHost(exe, leading, line, env)); });
+    std::thread t([exe = binding->executable, leading = binding->leadingArgs,
+                   line = std::u16string(commandLine), env,
+                   object] { object->Finish(RunHost(exe, leading, line, env)); });
+    running_.push_back({std::move(t), object});
   }
   return object;
 }

@@ -60,7 +60,11 @@ class ProgramTable {
   SimMachine& machine_;
   std::mutex mutex_;
   std::map<std::u16string, Binding, NoCaseLess> bindings_;
-  std::vector<std::thread> running_;
+  struct Run {
+    std::thread thread;
+    std::shared_ptr<ProcessObject> process;
+  };
+  std::vector<Run> running_;
   std::vector<ProgramStart> history_;
 };
 
