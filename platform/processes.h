@@ -63,7 +63,10 @@ class IProcesses {
   // of commandLine, as this process's user with this process's elevation. Programs are built-in
   // handlers of the machine or host programs bound to a Windows program name; a program file
   // that exists on the machine without either runs and ends at once with exit code 0. FALSE with
-  // ERROR_FILE_NOT_FOUND when the program does not exist.
+  // ERROR_FILE_NOT_FOUND when the program does not exist, and with ERROR_ELEVATION_REQUIRED when
+  // an unelevated administrator on Windows 6.x starts a program that asks for the highest level
+  // (the registry editor). A program found in SysWOW64 runs as 32-bit, one in System32 or the
+  // Windows folder as 64-bit, others (the product's) as 32-bit.
   virtual BOOL CreateProcessW(std::u16string_view applicationName, std::u16string_view commandLine,
                               DWORD creationFlags, std::u16string_view currentDirectory,
                               PROCESS_INFORMATION* info) = 0;

@@ -154,8 +154,11 @@ class IShell {
   virtual int SHFileOperationW(SHFILEOPSTRUCTW* op) = 0;
 
   // Starts a program of the machine (or opens a document with the program registered for it).
-  // verb "runas" starts it elevated after the elevation prompt; a refused prompt answers
-  // SE_ERR_ACCESSDENIED with last error ERROR_CANCELLED. Above 32 on success.
+  // verb "runas" starts it elevated after the elevation prompt, as does any verb for a program
+  // that asks for the highest level (the registry editor) when an unelevated administrator starts
+  // it. The prompt is refused when the machine says so or the user is not an administrator:
+  // SE_ERR_ACCESSDENIED with last error ERROR_CANCELLED. On XP "runas" starts the program as the
+  // caller. Above 32 on success.
   virtual HINSTANCE_RESULT ShellExecuteW(std::u16string_view verb, std::u16string_view file,
                                          std::u16string_view parameters,
                                          std::u16string_view directory, int showCmd) = 0;
