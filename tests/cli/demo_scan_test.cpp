@@ -57,7 +57,7 @@ std::set<Finding> ExpectedFindings(const fs::path& recipe) {
   return expected;
 }
 
-int Run(const std::string& command, std::string* out) {
+int RunCommand(const std::string& command, std::string* out) {
   FILE* pipe = popen(command.c_str(), "r");
   if (!pipe) return -1;
   char buf[65536];
@@ -79,16 +79,17 @@ class DemoMachine : public ::testing::Test {
 TEST_F(DemoMachine, ScanReportsExactlyTheListedFindings) {
   const fs::path recipe = SourceDir() / "machines" / "demo";
   std::string out;
-  ASSERT_EQ(Run(std::string(BC_BRELLUM_MACHINE) + " recipe '" + recipe.string() + "' '" +
-                    dir_.string() + "' --lang '" + (SourceDir() / "LANG").string() + "' 2>&1",
-                &out),
-            0)
+  ASSERT_EQ(
+      RunCommand(std::string(BC_BRELLUM_MACHINE) + " recipe '" + recipe.string() + "' '" +
+                     dir_.string() + "' --lang '" + (SourceDir() / "LANG").string() + "' 2>&1",
+                 &out),
+      0)
       << out;
   out.clear();
-  ASSERT_EQ(
-      Run(std::string(BC_BRELLUM) + " scan --machine '" + dir_.string() + "' --json --elevated",
-          &out),
-      0)
+  ASSERT_EQ(RunCommand(std::string(BC_BRELLUM) + " scan --machine '" + dir_.string() +
+                           "' --json --elevated",
+                       &out),
+            0)
       << out;
   const auto json = nlohmann::json::parse(out);
   std::set<Finding> found;
@@ -126,7 +127,8 @@ TEST(BrellumCommandLine, BadUsageAndBadMachinesAreReportedNotCrashed) {
            {"scan --machine '" + notMachine.string() + "'", 1},
        }) {
     std::string out;
-    EXPECT_EQ(Run(std::string(BC_BRELLUM) + " " + c.args + " 2>&1", &out), c.status) << c.args;
+    EXPECT_EQ(RunCommand(std::string(BC_BRELLUM) + " " + c.args + " 2>&1", &out), c.status)
+        << c.args;
     EXPECT_NE(out.find("brellum"), std::string::npos) << c.args << ": " << out;
   }
 }
