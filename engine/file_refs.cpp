@@ -523,18 +523,27 @@ int CFileReferences::FindEmbeddedFile(std::u16string_view text) {
 }
 
 int CFileReferences::FindFileFromRoot(std::u16string_view sub, std::size_t rootLength) {
-  // Ever shorter leading parts, longest first. A part that ends in a separator, a blank or a dot
-  // names the same file as a shorter part (or none), and a part whose folder does not exist
-  // cannot be a file: both are passed over without asking the file system.
-  std::size_t knownFolderEnd = npos;  // end of the last folder asked about
+  // Ever shorter leading parts, longest first. Parts that cannot name a file are passed over
+  // without asking the file system: one that ends in a separator, a blank or a dot names the
+  // same file as a shorter part (or none); one whose folder does not exist, or whose last name is
+  // longer than a file name can be, names nothing.
+  constexpr std::size_t kMaxNameLength = 255;
+  std::size_t folderEnd = npos;  // where the last name of the current part starts
+  std::size_t knownFolderEnd = npos;
   bool knownFolderExists = false;
   for (std::size_t length = sub.size() - 1; length > rootLength; --length) {
+    if (folderEnd == npos || folderEnd > length) {
+      folderEnd = length;
+      while (folderEnd > 0 && !IsSeparator(sub[folderEnd - 1])) --folderEnd;
+    }
+    if (length - folderEnd > kMaxNameLength) {
+      length = folderEnd + kMaxNameLength + 1;
+      continue;
+    }
     const std::u16string_view part = sub.substr(0, length);
     const char16_t last = part.back();
     if (IsSeparator(last) || last == u' ' || last == u'.') continue;
     if (IsDeviceName(part)) continue;
-    std::size_t folderEnd = length;
-    while (folderEnd > 0 && !IsSeparator(part[folderEnd - 1])) --folderEnd;
     if (folderEnd > rootLength) {
       if (folderEnd != knownFolderEnd) {
         knownFolderEnd = folderEnd;

@@ -356,6 +356,11 @@ TEST(FileExists, FindsFilesEmbeddedInLongerTexts) {
   EXPECT_EQ(v->FindEmbeddedFile(u"c:\\program files\\zebra\\zebra.exe /s /t c:\\gone"), 1);
   EXPECT_EQ(v->FindEmbeddedFile(u"no drive at all"), -1);
   EXPECT_EQ(v->FindEmbeddedFile(u"c:\\gone\\deeper\\x.exe -x"), -1);
+  // Names longer than a file name can be, or below missing folders, are not asked about.
+  const auto before = m.FileCalls();
+  EXPECT_EQ(v->FindEmbeddedFile(u"c:\\data\\report.txt" + std::u16string(20000, u'x')), 1);
+  EXPECT_EQ(v->FindEmbeddedFile(u"c:\\gone\\" + std::u16string(20000, u'\\')), -1);
+  EXPECT_LT(m.FileCalls() - before, 600u);
   EXPECT_TRUE(v->IsDirectory(u"C:\\Program Files"));
   EXPECT_FALSE(v->IsDirectory(u"C:\\Data\\report.txt"));
   EXPECT_EQ(v->DriveRoots(), (std::vector<std::u16string>{u"C:\\", u"D:\\"}));
