@@ -36,6 +36,7 @@
 #include "platform/sim/descriptor.h"
 #include "platform/sim/machine.h"
 #include "platform/sim/process.h"
+#include "platform/sim/registry_state.h"
 #include "platform/system.h"
 
 namespace bc::categories::testing {
@@ -75,8 +76,8 @@ class FixtureMachine {
   platform::sim::SimMachine& Machine() { return *machine_; }
   bool Is64Bit() const { return machine_->Descriptor().Is64Bit(); }
 
-  // Applies registration-file text (the header line may be left out) as the registry editor of
-  // the machine's own bitness would: keys in the native view, no redirection.
+  // Applies registration-file text (the header line may be left out) as an import of the
+  // machine's recipe does: straight into the hives, keys in the native view.
   FixtureMachine& Reg(std::string_view text) {
     std::u16string full(kRegFileHeader5);
     full += u"\r\n\r\n";
@@ -86,11 +87,11 @@ class FixtureMachine {
       throw std::runtime_error("bad fixture .reg text at line " + std::to_string(parsed.errorLine) +
                                ": " + Utf16ToUtf8(parsed.error));
     }
-    const std::u16string editorPath(kEditor);
-    auto editor = machine_->StartProcess({u"", true, Is64Bit(), editorPath, editorPath});
-    if (!editor) throw std::runtime_error("cannot start the fixture's registry editor");
-    platform::IRegistry& reg = editor->Registry();
-    for (const RegFileOp& op : parsed.ops) Apply(reg, op);
+    std::size_t failed = 0;
+    std::string error;
+    if (!machine_->Registry().ImportBulk(parsed.ops, &failed, &error) || failed != 0) {
+      throw std::runtime_error("fixture .reg text not applied: " + error);
+    }
     return *this;
   }
 
@@ -123,53 +124,6 @@ class FixtureMachine {
   }
 
  private:
-  static constexpr std::u16string_view kEditor = u"C:\\Windows\\regedit.exe";
-
-  static platform::HKEY RootOf(std::u16string_view full, std::u16string_view* rest) {
-    static constexpr std::pair<std::u16string_view, platform::HKEY> kRoots[] = {
-        {u"HKEY_CLASSES_ROOT", platform::HKEY_CLASSES_ROOT},
-        {u"HKEY_CURRENT_USER", platform::HKEY_CURRENT_USER},
-        {u"HKEY_LOCAL_MACHINE", platform::HKEY_LOCAL_MACHINE},
-        {u"HKEY_USERS", platform::HKEY_USERS},
-        {u"HKEY_CURRENT_CONFIG", platform::HKEY_CURRENT_CONFIG},
-    };
-    const Split split = SplitFirst(full, u'\\');
-    for (const auto& [name, root] : kRoots) {
-      if (split.head == name) {
-        *rest = split.tail;
-        return root;
-      }
-    }
-    throw std::runtime_error("unknown root in " + Utf16ToUtf8(full));
-  }
-
-  static void Apply(platform::IRegistry& reg, const RegFileOp& op) {
-    std::u16string_view subKey;
-    const platform::HKEY root = RootOf(op.key, &subKey);
-    const auto check = [&](platform::LSTATUS status) {
-      if (status != platform::ERROR_SUCCESS) {
-        throw std::runtime_error("fixture registry write failed (" + std::to_string(status) +
-                                 ") at " + Utf16ToUtf8(op.key));
-      }
-    };
-    if (op.kind == RegFileOp::Kind::kDeleteKey) {
-      reg.SHDeleteKeyW(root, subKey);
-      return;
-    }
-    platform::HKEY key = platform::kNullKey;
-    check(reg.RegCreateKeyExW(root, subKey, platform::REG_OPTION_NON_VOLATILE,
-                              platform::KEY_ALL_ACCESS, &key, nullptr));
-    platform::LSTATUS status = platform::ERROR_SUCCESS;
-    if (op.kind == RegFileOp::Kind::kSetValue) {
-      status = reg.RegSetValueExW(key, op.valueName, op.type, op.data.data(),
-                                  static_cast<platform::DWORD>(op.data.size()));
-    } else if (op.kind == RegFileOp::Kind::kDeleteValue) {
-      reg.RegDeleteValueW(key, op.valueName);
-    }
-    reg.RegCloseKey(key);
-    check(status);
-  }
-
   std::filesystem::path dir_;
   std::unique_ptr<platform::sim::SimMachine> machine_;
 };
