@@ -308,11 +308,30 @@ class ActiveXWalk {
       if (value_.empty()) continue;
       target_.assign(u"AppID\\").append(value_);
       if (!IsMissing(target_)) continue;
-      std::u16string key(kRootPrefix);
-      key.append(WowPart()).append(subPath_);
-      Report(kAppIdMissing, std::move(key), u"AppID", value_, {name});
+      Report(kAppIdMissing, AppIdEntryKey(), u"AppID", value_, {name});
     }
     return true;
+  }
+
+  // The AppID entry in subPath_ as a full path. The 32-bit pass names it under Wow6432Node where
+  // the 32-bit view keeps its own AppID branch. Windows 7 shares that branch between the views:
+  // there the entry has no key under Wow6432Node, and naming one would report a key that does
+  // not exist (which the problem gate, as administrator, would even create), so the shared key
+  // is named instead.
+  std::u16string AppIdEntryKey() {
+    std::u16string key(kRootPrefix);
+    if (pass_->wowPass) {
+      target_.assign(kWowPrefix).append(subPath_);
+      HKEY handle = platform::kNullKey;
+      const LSTATUS status = reg_.RegOpenKeyExW(platform::HKEY_CLASSES_ROOT, target_, 0,
+                                                engine::kReadAccess | pass_->viewBits, &handle);
+      if (status == platform::ERROR_SUCCESS) reg_.RegCloseKey(handle);
+      if (status == platform::ERROR_SUCCESS || status == platform::ERROR_ACCESS_DENIED) {
+        key.append(kWowPrefix);
+      }
+    }
+    key.append(subPath_);
+    return key;
   }
 
   // --- Type-library sweep -----------------------------------------------------------------------

@@ -363,12 +363,16 @@ const std::vector<Case>& Cases() {
          0,
          {"Gone Control", "ToolboxBitmap32"}}}},
 
-      // Windows 7 shares the AppID key between the views, so both passes find the entry; the
-      // 32-bit pass keys it under Wow6432Node.
+      // Windows 7 shares the AppID key between the views, so both passes find the entry. The
+      // 32-bit pass keys it under Wow6432Node only where that view has its own entry.
       {"an executable's AppID entry naming an identifier that is gone",
        R"(
 [HKEY_LOCAL_MACHINE\SOFTWARE\Classes\AppID\goneagent.exe]
 "AppID"="{C0ABA0FF-0000-4000-8000-000000000001}"
+[HKEY_LOCAL_MACHINE\SOFTWARE\Classes\AppID\splitagent.exe]
+"AppID"="{C0ABA0FD-0000-4000-8000-000000000001}"
+[HKEY_LOCAL_MACHINE\SOFTWARE\Classes\Wow6432Node\AppID\splitagent.exe]
+"AppID"="{C0ABA0FD-0000-4000-8000-000000000001}"
 [HKEY_LOCAL_MACHINE\SOFTWARE\Classes\AppID\{C0ABA001-0000-4000-8000-000000000001}]
 "AppID"="{C0ABA0FE-0000-4000-8000-000000000001}"
 [HKEY_LOCAL_MACHINE\SOFTWARE\Classes\AppID\noappid.exe]
@@ -382,11 +386,23 @@ const std::vector<Case>& Cases() {
          0,
          {"goneagent.exe"}},
         {6,
-         "HKEY_CLASSES_ROOT\\Wow6432Node\\AppID\\goneagent.exe",
+         "HKEY_CLASSES_ROOT\\AppID\\goneagent.exe",
          "AppID",
          "{C0ABA0FF-0000-4000-8000-000000000001}",
          1,
-         {"goneagent.exe"}}}},
+         {"goneagent.exe"}},
+        {6,
+         "HKEY_CLASSES_ROOT\\AppID\\splitagent.exe",
+         "AppID",
+         "{C0ABA0FD-0000-4000-8000-000000000001}",
+         0,
+         {"splitagent.exe"}},
+        {6,
+         "HKEY_CLASSES_ROOT\\Wow6432Node\\AppID\\splitagent.exe",
+         "AppID",
+         "{C0ABA0FD-0000-4000-8000-000000000001}",
+         1,
+         {"splitagent.exe"}}}},
 
       {"type-library files and help folders that are gone or empty",
        R"(
@@ -636,6 +652,26 @@ TEST(ActiveX, FindsEachKindOfLeftoverOnItsOwnMachine) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(Sorted(ScanCase(c)), Sorted(c.expected));
   }
+}
+
+// As administrator the problem gate creates a finding's key when it cannot open it; a finding
+// must therefore never name a key that does not exist.
+TEST(ActiveX, SharedAppIdEntryLeavesNoKeyBehindInTheOtherView) {
+  FixtureMachine machine;
+  machine.Reg(kBaseline).Reg(R"(
+[HKEY_LOCAL_MACHINE\SOFTWARE\Classes\AppID\goneagent.exe]
+"AppID"="{C0ABA0FF-0000-4000-8000-000000000001}"
+)");
+  ScanSession session(machine);
+  auto category = session.Make<CActiveX>();
+  EXPECT_EQ(category->Scan(), 1);
+  EXPECT_EQ(category->ProblemCount(), 2u);
+  platform::HKEY key = platform::kNullKey;
+  EXPECT_EQ(
+      session.Process().Registry().RegOpenKeyExW(
+          platform::HKEY_LOCAL_MACHINE, u"SOFTWARE\\Classes\\Wow6432Node\\AppID\\goneagent.exe", 0,
+          platform::KEY_READ | platform::KEY_WOW64_64KEY, &key),
+      platform::ERROR_FILE_NOT_FOUND);
 }
 
 // Empty server, ProgID and toolbox-bitmap keys in both views. The skip-empty-keys setting spares

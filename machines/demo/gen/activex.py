@@ -469,8 +469,7 @@ def build_leftovers():
 
     # Its service entry names an identifier that is gone (shared key: both passes).
     reg.sz(CLASSES + "\\AppID\\mgsyncsvc.exe", "AppID", guid())
-    expect(6, HKCR + "AppID\\mgsyncsvc.exe", "AppID", 0)
-    expect(6, HKCR + "Wow6432Node\\AppID\\mgsyncsvc.exe", "AppID", 1)
+    expect_both_passes(6, HKCR + "AppID\\mgsyncsvc.exe", "AppID")
     # An identifier-named entry is never examined by the AppID sweep.
     reg.sz(CLASSES + "\\AppID\\" + guid(), "AppID", guid())
 
@@ -561,8 +560,7 @@ def build_leftovers():
 
     # Its service entry and its type library (shared keys: both passes).
     reg.sz(CLASSES + "\\AppID\\ntagent.exe", "AppID", appid_gone)
-    expect(6, HKCR + "AppID\\ntagent.exe", "AppID", 0)
-    expect(6, HKCR + "Wow6432Node\\AppID\\ntagent.exe", "AppID", 1)
+    expect_both_passes(6, HKCR + "AppID\\ntagent.exe", "AppID")
     tk = add_typelib(guid(), "1.0", "Nantwich Player 1.0 Type Library", win32="", helpdir="")
     tk = HKCR + tk[len(CLASSES) + 1:]
     expect_both_passes(9, tk + "\\0\\win32")
