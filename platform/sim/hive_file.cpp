@@ -26,9 +26,8 @@ using CArray = std::unique_ptr<T[], FreeDeleter>;
 
 // libhivex hands names out as UTF-8; registry names are mostly ASCII, so widen those directly.
 std::u16string Widen(const char* s) {
-  std::u16string out;
   const std::size_t n = std::strlen(s);
-  out.resize(n);
+  std::u16string out(n, u'\0');
   for (std::size_t i = 0; i < n; ++i) {
     const auto c = static_cast<unsigned char>(s[i]);
     if (c >= 0x80) return Utf8ToUtf16(std::string_view(s, n));
@@ -142,7 +141,7 @@ bool HiveFile::ReadValues(hive_node_h node, std::vector<Value>* out) {
     if (hivex_value_type(h_, vals[i], reinterpret_cast<hive_type*>(&type), &len) != 0) {
       return false;
     }
-    out->push_back({Widen(name.get()), type, static_cast<DWORD>(len), vals[i]});
+    out->emplace_back(Value{Widen(name.get()), type, static_cast<DWORD>(len), vals[i]});
   }
   return true;
 }

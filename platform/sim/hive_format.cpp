@@ -22,10 +22,18 @@ std::uint32_t LeafHash(std::u16string_view name) {
   return h;
 }
 
+namespace {
+// Names are nearly always ASCII; the table lookup is for the rest.
+inline char16_t Upper(char16_t c) {
+  if (c < 0x80) return (c >= u'a' && c <= u'z') ? static_cast<char16_t>(c - 32) : c;
+  return ToUpper(c);
+}
+}  // namespace
+
 bool SameName(std::u16string_view a, std::u16string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
-    if (a[i] != b[i] && ToUpper(a[i]) != ToUpper(b[i])) return false;
+    if (a[i] != b[i] && Upper(a[i]) != Upper(b[i])) return false;
   }
   return true;
 }
@@ -33,8 +41,8 @@ bool SameName(std::u16string_view a, std::u16string_view b) {
 int CompareNames(std::u16string_view a, std::u16string_view b) {
   const std::size_t n = a.size() < b.size() ? a.size() : b.size();
   for (std::size_t i = 0; i < n; ++i) {
-    const char16_t x = ToUpper(a[i]);
-    const char16_t y = ToUpper(b[i]);
+    const char16_t x = Upper(a[i]);
+    const char16_t y = Upper(b[i]);
     if (x != y) return x < y ? -1 : 1;
   }
   if (a.size() == b.size()) return 0;
@@ -44,7 +52,7 @@ int CompareNames(std::u16string_view a, std::u16string_view b) {
 std::size_t NameHash(std::u16string_view name) {
   std::size_t h = 1469598103934665603ull;
   for (char16_t c : name) {
-    h ^= ToUpper(c);
+    h ^= Upper(c);
     h *= 1099511628211ull;
   }
   return h;

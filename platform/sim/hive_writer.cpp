@@ -358,15 +358,15 @@ std::vector<std::uint8_t> BuildSecurity(std::u16string_view owner, const std::ve
 
   const auto ownerSid = SidBytes(owner).value_or(*SidBytes(u"S-1-5-32-544"));
   const auto groupSid = *SidBytes(u"S-1-5-18");
-  std::vector<std::uint8_t> sd(20, 0);
+  const std::size_t ownerOff = 20;
+  const std::size_t groupOff = ownerOff + ownerSid.size();
+  const std::size_t daclOff = groupOff + groupSid.size();
+  std::vector<std::uint8_t> sd(daclOff + acl.size(), 0);
   sd[0] = 1;                       // revision
   Put16(&sd[2], 0x8000 | 0x0004);  // self-relative, DACL present
-  const std::size_t ownerOff = sd.size();
-  sd.insert(sd.end(), ownerSid.begin(), ownerSid.end());
-  const std::size_t groupOff = sd.size();
-  sd.insert(sd.end(), groupSid.begin(), groupSid.end());
-  const std::size_t daclOff = sd.size();
-  sd.insert(sd.end(), acl.begin(), acl.end());
+  std::memcpy(&sd[ownerOff], ownerSid.data(), ownerSid.size());
+  std::memcpy(&sd[groupOff], groupSid.data(), groupSid.size());
+  std::memcpy(&sd[daclOff], acl.data(), acl.size());
   Put32(&sd[4], static_cast<std::uint32_t>(ownerOff));
   Put32(&sd[8], static_cast<std::uint32_t>(groupOff));
   Put32(&sd[12], 0);

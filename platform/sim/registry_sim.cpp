@@ -53,9 +53,15 @@ LSTATUS SplitKeyPath(std::u16string_view path, std::vector<std::u16string_view>*
   while (!path.empty() && path.back() == u'\\') path.remove_suffix(1);
   if (path.empty()) return ERROR_SUCCESS;
   if (path.front() == u'\\') return kBadPathName;
-  for (auto part : SplitAll(path, u'\\')) {
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t sep = path.find(u'\\', start);
+    const auto part =
+        path.substr(start, sep == std::u16string_view::npos ? path.npos : sep - start);
     if (part.empty()) return kBadPathName;
     out->push_back(part);
+    if (sep == std::u16string_view::npos) break;
+    start = sep + 1;
   }
   return ERROR_SUCCESS;
 }
@@ -132,7 +138,7 @@ class SimRegistry final : public IRegistry {
     if ((sam & KEY_WOW64_RES) == KEY_WOW64_RES) return ERROR_INVALID_PARAMETER;
     KeyRef base;
     if (LSTATUS st = Resolve(key, &base, nullptr); st != ERROR_SUCCESS) return st;
-    std::vector<std::u16string_view> parts;
+    std::vector<std::u16string_view>& parts = parts_;
     if (LSTATUS st = SplitKeyPath(subKey, &parts); st != ERROR_SUCCESS) return st;
     KeyRef ref;
     if (LSTATUS st = Walk(base, parts, View32(sam), false, false,
@@ -242,6 +248,7 @@ class SimRegistry final : public IRegistry {
       if (!store_.LoadChildren(ref.a)) return ERROR_BADDB;
       if (index >= ref.a->children.size()) return ERROR_NO_MORE_ITEMS;
       n = &ref.a->children[index]->name;
+      ref.a->lastEnumerated = index;
     }
     if (n->size() >= *cchName) return ERROR_MORE_DATA;
     std::copy(n->begin(), n->end(), name);
@@ -937,6 +944,7 @@ class SimRegistry final : public IRegistry {
   std::vector<Handle> handles_;
   std::vector<std::uint32_t> free_;
   std::vector<std::u16string> scratchNames_;
+  std::vector<std::u16string_view> parts_;  // reused by opens (the store's lock is held)
 };
 
 }  // namespace

@@ -18,7 +18,8 @@ class RegistryStore;
 class RegistryState {
  public:
   // Mounts the machine's hives (and the current user's); nullptr and a reason naming the file
-  // when one is missing or damaged.
+  // when one is damaged. A hive file that is missing leaves its keys missing (machine folders
+  // made for file tests have no hives).
   static std::unique_ptr<RegistryState> Mount(SimMachine& machine, std::string* error);
   ~RegistryState();
 

@@ -20,7 +20,7 @@ namespace {
 using hive::CompareNames;
 using hive::SameName;
 
-constexpr std::size_t kIndexFrom = 8;  // keys with more sub-keys / values get a hash index
+constexpr std::size_t kIndexFrom = 8;  // keys with more values than this get a hash index
 
 // Serialises hive writes of every process working on one machine folder.
 class MachineLock {
@@ -50,14 +50,22 @@ bool NodeLess(const std::unique_ptr<KeyNode>& a, const std::unique_ptr<KeyNode>&
   return CompareNames(a->name, b->name) < 0;
 }
 
-void BuildIndex(KeyNode* node) {
-  if (node->children.size() < kIndexFrom) {
-    node->index.reset();
-    return;
+// Sub-keys are kept sorted (each segment), so a name is found by binary search.
+KeyNode* FindSorted(const std::vector<std::unique_ptr<KeyNode>>& kids, std::size_t first,
+                    std::size_t last, std::u16string_view name) {
+  const auto begin = kids.begin() + static_cast<std::ptrdiff_t>(first);
+  const auto end = kids.begin() + static_cast<std::ptrdiff_t>(last);
+  const auto it = std::lower_bound(begin, end, name, [](const auto& c, std::u16string_view n) {
+    return CompareNames(c->name, n) < 0;
+  });
+  return it != end && SameName((*it)->name, name) ? it->get() : nullptr;
+}
+
+void SortChildren(KeyNode* node) {
+  // Hives written in the registry's own order need no sorting.
+  if (!std::is_sorted(node->children.begin(), node->children.end(), NodeLess)) {
+    std::sort(node->children.begin(), node->children.end(), NodeLess);
   }
-  node->index = std::make_unique<ChildIndex>();
-  node->index->reserve(node->children.size() * 2);
-  for (auto& c : node->children) node->index->emplace(c->name, c.get());
 }
 
 void BuildValueIndex(KeyNode* node) {
@@ -74,7 +82,7 @@ void BuildValueIndex(KeyNode* node) {
 
 void DropValues(KeyNode* node) {
   node->valuesLoaded = false;
-  node->values.clear();
+  std::vector<KeyValue>().swap(node->values);
   node->valueIndex.reset();
 }
 
@@ -130,14 +138,8 @@ void RegistryStore::Insert(KeyNode* parent, std::unique_ptr<KeyNode> child) {
   const auto first = stable ? kids.begin() : kids.begin() + parent->stableCount;
   const auto last = (stable && !single) ? kids.begin() + parent->stableCount : kids.end();
   const auto at = std::lower_bound(first, last, child, NodeLess);
-  KeyNode* raw = child.get();
   kids.insert(at, std::move(child));
   if (stable) ++parent->stableCount;
-  if (parent->index) {
-    parent->index->emplace(raw->name, raw);
-  } else if (kids.size() >= kIndexFrom) {
-    BuildIndex(parent);
-  }
   ++parent->childGen;
 }
 
@@ -154,7 +156,6 @@ void RegistryStore::Detach(KeyNode* node) {
   auto it = std::find_if(kids.begin(), kids.end(), [&](const auto& c) { return c.get() == node; });
   if (it == kids.end()) return;
   const bool stable = static_cast<std::size_t>(it - kids.begin()) < parent->stableCount;
-  if (parent->index) parent->index->erase(node->name);
   graveyard_.push_back(std::move(*it));
   kids.erase(it);
   if (stable) --parent->stableCount;
@@ -201,7 +202,7 @@ bool RegistryStore::LoadChildren(KeyNode* node) {
   if (node->childrenLoaded) return true;
   Hive* hive = node->hive;
   if (!hive || hive->damaged) return false;
-  std::vector<HiveFile::Child> kids;
+  std::vector<HiveFile::Child>& kids = scratchChildren_;
   if (!hive->file->ReadChildren(node->hnode, &kids)) {
     MarkDamaged(hive, "unreadable sub-key list");
     return false;
@@ -215,30 +216,28 @@ bool RegistryStore::LoadChildren(KeyNode* node) {
     child->hnode = k.node;
     node->children.push_back(std::move(child));
   }
-  std::sort(node->children.begin(), node->children.end(), NodeLess);
+  SortChildren(node);
   node->stableCount = static_cast<std::uint32_t>(node->children.size());
-  BuildIndex(node);
   node->childrenLoaded = true;
   return true;
 }
 
 KeyNode* RegistryStore::Child(KeyNode* parent, std::u16string_view name) {
   if (!LoadChildren(parent)) return nullptr;
-  if (parent->index) {
-    auto it = parent->index->find(name);
-    return it == parent->index->end() ? nullptr : it->second;
+  const auto& kids = parent->children;
+  // Walks open the sub-key they have just enumerated: try that one first.
+  if (parent->lastEnumerated < kids.size() && SameName(kids[parent->lastEnumerated]->name, name)) {
+    return kids[parent->lastEnumerated].get();
   }
-  for (auto& c : parent->children) {
-    if (SameName(c->name, name)) return c.get();
-  }
-  return nullptr;
+  if (KeyNode* n = FindSorted(kids, 0, parent->stableCount, name)) return n;
+  return FindSorted(kids, parent->stableCount, kids.size(), name);
 }
 
 const std::vector<KeyValue>* RegistryStore::Values(KeyNode* node) {
   if (node->valuesLoaded) return &node->values;
   Hive* hive = node->hive;
   if (!hive || hive->damaged) return nullptr;
-  std::vector<HiveFile::Value> vals;
+  std::vector<HiveFile::Value>& vals = scratchValues_;
   if (!hive->file->ReadValues(node->hnode, &vals)) {
     MarkDamaged(hive, "unreadable value list");
     return nullptr;
@@ -704,11 +703,10 @@ void RegistryStore::RefreshNode(KeyNode* node, HiveFile& file, hive_node_h fresh
       fresh_kids.push_back(std::move(child));
     }
   }
-  std::sort(fresh_kids.begin(), fresh_kids.end(), NodeLess);
   node->children = std::move(fresh_kids);
+  SortChildren(node);
   node->stableCount = static_cast<std::uint32_t>(node->children.size());
   for (auto& v : volatiles) node->children.push_back(std::move(v));
-  BuildIndex(node);
   ++node->childGen;
   // Keys the other process deleted.
   for (auto& o : old) {

@@ -1,7 +1,8 @@
 // The registry of one SimMachine as a tree of keys over its mounted hive files. Keys are read from
-// the hives on demand and cached with a name index per key; stable edits go to the hive in place
-// (libhivex) and into a journal, so that a flush can merge them over a hive another process has
-// written meanwhile. Volatile keys live only in memory. Every member expects Mutex() to be held.
+// the hives on demand and cached, sorted so that names are found by binary search; stable edits go
+// to the hive in place (libhivex) and into a journal, so that a flush can merge them over a hive
+// another process has written meanwhile. Volatile keys live only in memory. Every member expects
+// Mutex() to be held.
 #pragma once
 
 #include <hivex.h>
@@ -64,7 +65,7 @@ struct KeyNode {
   // in which the registry enumerates them.
   std::vector<std::unique_ptr<KeyNode>> children;
   std::uint32_t stableCount = 0;
-  std::unique_ptr<ChildIndex> index;
+  std::uint32_t lastEnumerated = 0;  // index of the sub-key enumerated last (a lookup hint)
 
   bool valuesLoaded = false;
   std::vector<KeyValue> values;  // in the order they were added
@@ -197,6 +198,9 @@ class RegistryStore {
   std::vector<std::unique_ptr<Hive>> hives_;
   std::vector<KeyNode*> links_;
   std::vector<std::unique_ptr<KeyNode>> graveyard_;
+  // Reused while reading keys, so that walks do not allocate lists per key.
+  std::vector<HiveFile::Child> scratchChildren_;
+  std::vector<HiveFile::Value> scratchValues_;
   std::uint32_t mountGeneration_ = 0;
   std::chrono::steady_clock::time_point lastRefreshCheck_{};
 

@@ -402,6 +402,11 @@ TEST_P(RegistryConformance, SubkeysEnumerateByUpperCasedNameThenVolatileOnes) {
   const std::vector<std::u16string> expected = {u"aab",  u"AZB", u"a_b",    u"b",
                                                 u"Zeta", u"_x",  u"\u00e4", u"0volatile"};
   EXPECT_EQ(base.SubkeyNames(), expected);
+  // Every one is found by name in any letter case, stable and volatile alike.
+  for (const auto& n : expected) {
+    EXPECT_EQ(OpenStatus(r, base.Get(), ToUpper(n), KEY_READ), ERROR_SUCCESS) << Utf16ToUtf8(n);
+  }
+  EXPECT_EQ(OpenStatus(r, base.Get(), u"a_", KEY_READ), ERROR_FILE_NOT_FOUND);
   // A non-volatile key cannot live below a volatile one.
   RegKey child;
   EXPECT_EQ(child.Create(r, vol.Get(), u"Stable", KEY_WRITE), ERROR_CHILD_MUST_BE_VOLATILE);
