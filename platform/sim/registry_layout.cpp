@@ -204,6 +204,11 @@ void FillClassesBranch(const MachineDescriptor& d, HiveKey& classes, bool x86Bra
   HiveKey& disp = iface.Subkey(u"{00020400-0000-0000-C000-000000000046}");
   disp.SetString(u"", u"IDispatch");
   disp.Subkey(u"ProxyStubClsid32").SetString(u"", u"{00020420-0000-0000-C000-000000000046}");
+  // The automation proxy that IDispatch names, in the view's own system folder.
+  const std::u16string proxyDir =
+      x86Branch ? d.WindowsDirectory() + u"\\SysWOW64" : SystemDirectory(d);
+  clsid(u"{00020420-0000-0000-C000-000000000046}", u"PSDispatch", proxyDir + u"\\oleaut32.dll",
+        u"Both");
   if (x86Branch) return;
 
   HiveKey& tlb = classes.Path(u"TypeLib\\{00020430-0000-0000-C000-000000000046}\\2.0");
