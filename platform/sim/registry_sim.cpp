@@ -353,6 +353,11 @@ class SimRegistry final : public IRegistry {
     std::error_code ec;
     if (std::filesystem::exists(host, ec)) return ERROR_ALREADY_EXISTS;
     KeyNode* node = ref.Primary();
+    // Edits held in memory are part of the key: write them first.
+    if (node->hive && node->hive->deferred) {
+      if (LSTATUS st = store_.Flush(node->hive, nullptr); st != ERROR_SUCCESS) return st;
+      if (node->deleted) return ERROR_KEY_DELETED;
+    }
     std::unique_ptr<HiveKey> tree;
     if (node->hive && node->hnode) {
       if (node->hive->damaged) return ERROR_BADDB;

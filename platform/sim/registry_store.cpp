@@ -21,6 +21,50 @@ using hive::CompareNames;
 using hive::SameName;
 
 constexpr std::size_t kIndexFrom = 8;  // keys with more values than this get a hash index
+// In-place edits may leave this much dead space in a hive before it is rewritten compactly.
+constexpr std::uint64_t kEditWasteBudget = 1u << 20;
+
+// What rewriting a key's value list in place leaves behind: every value cell, the data cells
+// that do not fit in the value cell, and the list.
+std::uint64_t ValueListWaste(const std::vector<KeyValue>& values) {
+  std::uint64_t bytes = 8 + 4 * values.size();
+  for (const auto& v : values) bytes += 24 + 2 * v.name.size() + (v.size > 4 ? v.size + 8 : 0);
+  return bytes;
+}
+
+HiveKey* FindHivePath(HiveKey& root, const std::vector<std::u16string>& path) {
+  HiveKey* key = &root;
+  for (const auto& p : path) {
+    key = key->FindSubkey(p);
+    if (!key) return nullptr;
+  }
+  return key;
+}
+
+// One journal entry applied to a hive read as a tree. Edits of keys that are gone (another
+// process deleted them) are dropped, as Replay drops them.
+void ApplyJournalOp(HiveKey& root, const JournalOp& op) {
+  switch (op.kind) {
+    case JournalOp::Kind::kCreateKey: {
+      HiveKey* key = &root;
+      for (const auto& p : op.path) key = &key->Subkey(p);
+      break;
+    }
+    case JournalOp::Kind::kDeleteKey: {
+      if (op.path.empty()) break;
+      HiveKey* parent =
+          FindHivePath(root, std::vector<std::u16string>(op.path.begin(), op.path.end() - 1));
+      if (parent) parent->RemoveSubkey(op.path.back());
+      break;
+    }
+    case JournalOp::Kind::kSetValue:
+      if (HiveKey* key = FindHivePath(root, op.path)) key->SetValue(op.valueName, op.type, op.data);
+      break;
+    case JournalOp::Kind::kDeleteValue:
+      if (HiveKey* key = FindHivePath(root, op.path)) key->RemoveValue(op.valueName);
+      break;
+  }
+}
 
 // Serialises hive writes of every process working on one machine folder.
 class MachineLock {
@@ -341,6 +385,17 @@ LSTATUS RegistryStore::CreateChild(KeyNode* parent, std::u16string_view name, bo
                : ERROR_CHILD_MUST_BE_VOLATILE;
   Hive* hive = parent->hive;
   if (hive->damaged) return ERROR_BADDB;
+  // An added sub-key moves the parent's whole sub-key list to a new cell.
+  if (parent->pending || Defers(hive, 16 + 8 * static_cast<std::uint64_t>(parent->stableCount))) {
+    KeyNode* node = NewChild(parent, std::u16string(name), hive, 0, false);
+    node->pending = true;
+    node->childrenLoaded = node->valuesLoaded = true;
+    node->lastWrite = Now();
+    parent->lastWrite = node->lastWrite;
+    Journal(hive, {JournalOp::Kind::kCreateKey, HivePath(node), {}, REG_NONE, {}});
+    *out = node;
+    return ERROR_SUCCESS;
+  }
   const hive_node_h h = hive->file->AddChild(parent->hnode, name);
   if (!h) {
     MarkDamaged(hive, "cannot add a key");
@@ -362,7 +417,7 @@ LSTATUS RegistryStore::DeleteTree(KeyNode* node) {
     Hive* hive = node->hive;
     if (hive->damaged) return ERROR_BADDB;
     auto path = HivePath(node);
-    if (!hive->file->DeleteChild(node->hnode)) {
+    if (!node->pending && !hive->deferred && !hive->file->DeleteChild(node->hnode)) {
       MarkDamaged(hive, "cannot delete a key");
       return ERROR_BADDB;
     }
@@ -397,6 +452,31 @@ LSTATUS RegistryStore::SetValue(KeyNode* node, std::u16string_view name, DWORD t
   Hive* hive = node->hive;
   if (hive->damaged) return ERROR_BADDB;
   if (data.size() > HiveFile::kMaxValueSize) return ERROR_NOT_ENOUGH_MEMORY;
+  const auto* current = Values(node);
+  if (!current) return ERROR_BADDB;
+  if (node->pending || Defers(hive, ValueListWaste(*current))) {
+    if (const KeyValue* existing = FindValue(node, name)) {
+      auto& v = const_cast<KeyValue&>(*existing);
+      v.type = type;
+      v.size = static_cast<DWORD>(data.size());
+      v.handle = 0;
+      v.data.assign(data.begin(), data.end());
+    } else {
+      node->values.push_back({std::u16string(name),
+                              type,
+                              static_cast<DWORD>(data.size()),
+                              0,
+                              {data.begin(), data.end()}});
+      BuildValueIndex(node);
+    }
+    node->lastWrite = Now();
+    Journal(hive, {JournalOp::Kind::kSetValue,
+                   HivePath(node),
+                   std::u16string(name),
+                   type,
+                   {data.begin(), data.end()}});
+    return ERROR_SUCCESS;
+  }
   if (!hive->file->SetValue(node->hnode, name, type, data)) {
     MarkDamaged(hive, "cannot write a value");
     return ERROR_BADDB;
@@ -424,6 +504,16 @@ LSTATUS RegistryStore::DeleteValue(KeyNode* node, std::u16string_view name) {
   }
   if (!FindValue(node, name)) return node->hive->damaged ? ERROR_BADDB : ERROR_FILE_NOT_FOUND;
   Hive* hive = node->hive;
+  if (node->pending || Defers(hive, ValueListWaste(node->values))) {
+    auto& vals = node->values;
+    vals.erase(std::find_if(vals.begin(), vals.end(),
+                            [&](const KeyValue& v) { return SameName(v.name, name); }));
+    BuildValueIndex(node);
+    node->lastWrite = Now();
+    Journal(hive,
+            {JournalOp::Kind::kDeleteValue, HivePath(node), std::u16string(name), REG_NONE, {}});
+    return ERROR_SUCCESS;
+  }
   bool found = false;
   if (!hive->file->DeleteValue(node->hnode, name, &found)) {
     MarkDamaged(hive, "cannot delete a value");
@@ -668,6 +758,7 @@ bool RegistryStore::Replay(HiveFile& file, const std::vector<JournalOp>& ops) {
 
 void RegistryStore::RefreshNode(KeyNode* node, HiveFile& file, hive_node_h fresh) {
   node->hnode = fresh;
+  node->pending = false;
   DropValues(node);
   if (!node->childrenLoaded) return;
   std::vector<HiveFile::Child> kids;
@@ -727,8 +818,52 @@ void RegistryStore::Adopt(Hive* hive, std::unique_ptr<HiveFile> fresh) {
   PurgeGraveyard();
 }
 
+bool RegistryStore::Defers(Hive* hive, std::uint64_t waste) {
+  if (hive->deferred) return true;
+  hive->editWaste += waste;
+  if (hive->editWaste < kEditWasteBudget) return false;
+  hive->deferred = true;
+  hive->deferredFrom = hive->journal.size();
+  return true;
+}
+
+LSTATUS RegistryStore::WriteDeferred(Hive* hive, std::string* error) {
+  // Expects the machine lock. The libhivex image holds the changes made before the hive began
+  // to defer; a newer file written by another process holds none of this process's changes.
+  std::unique_ptr<HiveFile> newer;
+  std::size_t from = hive->deferredFrom;
+  if (hive->file->ChangedOnDisk()) {
+    std::string why;
+    newer = HiveFile::Open(hive->file->Path(), &why);
+    if (!newer) {
+      if (error) *error = why;
+      return ERROR_BADDB;
+    }
+    from = 0;
+  }
+  HiveFile& base = newer ? *newer : *hive->file;
+  auto tree = base.ReadTree(base.Root(), hive->root->name);
+  if (!tree) {
+    if (error) *error = base.Path().string() + ": cannot read the hive to merge changes into it";
+    return ERROR_BADDB;
+  }
+  for (std::size_t i = from; i < hive->journal.size(); ++i) ApplyJournalOp(*tree, hive->journal[i]);
+  const auto bytes = WriteCompactHive(*tree, WriteOptions(hive, hive->windowsPath));
+  if (!ReplaceFileAtomically(hive->file->Path(), bytes, error)) return ERROR_CANTWRITE;
+  auto fresh = HiveFile::Open(hive->file->Path(), error);
+  if (!fresh) return ERROR_BADDB;
+  Adopt(hive, std::move(fresh));
+  hive->journal.clear();
+  hive->dirty = false;
+  hive->deferred = false;
+  hive->deferredFrom = 0;
+  hive->editWaste = 0;
+  return ERROR_SUCCESS;
+}
+
 LSTATUS RegistryStore::FlushLocked(Hive* hive, std::string* error) {
   // Expects the machine lock.
+  if (hive->deferred) return WriteDeferred(hive, error);
   if (hive->file->ChangedOnDisk()) {
     std::string why;
     auto fresh = HiveFile::Open(hive->file->Path(), &why);
@@ -839,6 +974,7 @@ LSTATUS RegistryStore::RewriteHive(Hive* hive, const std::function<void(HiveKey&
   auto fresh = HiveFile::Open(hive->file->Path(), error);
   if (!fresh) return ERROR_BADDB;
   Adopt(hive, std::move(fresh));
+  hive->editWaste = 0;
   return ERROR_SUCCESS;
 }
 

@@ -57,6 +57,7 @@ struct KeyNode {
   KeyNode* link = nullptr;  // a symbolic link stands for this key
   bool isLink = false;
   std::uint32_t opens = 0;     // open handles of every process
+  bool pending = false;        // a stable key that reaches its hive file at the next flush
   std::uint32_t childGen = 0;  // changes whenever the sub-key list changes
   FileTime lastWrite = 0;      // 0: the time stored in the hive
 
@@ -91,6 +92,12 @@ class Hive {
   bool loadedByApp = false;    // mounted with RegLoadKeyW, so it may be unloaded
   KeyNode* root = nullptr;
   std::vector<JournalOp> journal;
+  // libhivex never reuses the cells an edit frees, and growing a key's sub-key or value list
+  // rewrites the whole list, so long runs of edits balloon the file. Past a budget of such waste
+  // the hive defers its edits to memory and the next flush writes it compactly.
+  std::uint64_t editWaste = 0;  // estimated bytes freed by in-place edits since the last rewrite
+  bool deferred = false;
+  std::size_t deferredFrom = 0;  // journal entries from here on are not in the libhivex image
   bool dirty = false;
   bool damaged = false;
   std::string damage;  // why, naming the file
@@ -179,6 +186,10 @@ class RegistryStore {
   void Journal(Hive* hive, JournalOp op);
   std::vector<std::u16string> HivePath(const KeyNode* node) const;
   bool Replay(HiveFile& file, const std::vector<JournalOp>& ops);
+  // True when this edit should stay in memory: the hive defers already, or the edit's waste
+  // (added to the hive's count) passes the budget.
+  bool Defers(Hive* hive, std::uint64_t waste);
+  LSTATUS WriteDeferred(Hive* hive, std::string* error);
   void Adopt(Hive* hive, std::unique_ptr<HiveFile> fresh);
   void RefreshNode(KeyNode* node, HiveFile& file, hive_node_h fresh);
   LSTATUS FlushLocked(Hive* hive, std::string* error);

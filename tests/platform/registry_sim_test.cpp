@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <thread>
@@ -214,6 +215,87 @@ TEST(SimRegistryFiles, SavedKeyIsACompactCopyOfAFragmentedHive) {
   EXPECT_EQ(OpenStatus(r, HKEY_LOCAL_MACHINE, u"Copy", KEY_READ), ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(r.RegUnLoadKeyW(HKEY_LOCAL_MACHINE, u"SOFTWARE"), ERROR_ACCESS_DENIED);
   r.RegCloseKey(software);
+}
+
+// Thousands of sub-keys under one key and thousands of values in one key, added one at a time:
+// the hive stays close to its compact size (growing lists in place would leave every old copy
+// of the list behind), and every edit is visible at once, saved with the key, merged with another
+// process's flushed changes and found by the next process.
+TEST(SimRegistryFiles, LongRunsOfEditsKeepTheHiveCompact) {
+  MachineFixture m;
+  m.Machine().Registry().SetLazyFlushDelay(std::chrono::hours(1));
+  auto p = m.Start(Elevated64());
+  IRegistry& r = p->Registry();
+  const auto name = [](int i) { return u"Key" + Ascii(std::to_string(i)); };
+  RegKey many, wide;
+  ASSERT_EQ(many.Create(r, HKEY_LOCAL_MACHINE, u"SOFTWARE\\Many", KEY_ALL_ACCESS), ERROR_SUCCESS);
+  ASSERT_EQ(wide.Create(r, HKEY_LOCAL_MACHINE, u"SOFTWARE\\Wide", KEY_ALL_ACCESS), ERROR_SUCCESS);
+  for (int i = 0; i < 3000; ++i) {
+    RegKey k;
+    ASSERT_EQ(k.Create(r, many.Get(), name(i), KEY_ALL_ACCESS), ERROR_SUCCESS);
+    ASSERT_EQ(k.WriteString(u"v", name(i)), ERROR_SUCCESS);
+    ASSERT_EQ(wide.WriteString(name(i), u"data"), ERROR_SUCCESS);
+  }
+  for (int i = 0; i < 3000; i += 10) {
+    ASSERT_EQ(r.RegDeleteKeyW(many.Get(), name(i)), ERROR_SUCCESS);
+    ASSERT_EQ(r.RegDeleteValueW(wide.Get(), name(i)), ERROR_SUCCESS);
+  }
+  {
+    RegKey nested;
+    ASSERT_EQ(nested.Create(r, many.Get(), u"Key5\\Nested", KEY_ALL_ACCESS), ERROR_SUCCESS);
+    ASSERT_EQ(nested.WriteString(u"", u"deep"), ERROR_SUCCESS);
+  }
+  ASSERT_EQ(wide.WriteString(u"Key1", u"changed"), ERROR_SUCCESS);
+
+  const auto check = [&](IRegistry& reg, std::size_t keyCount) {
+    const auto keys = SubkeysOf(reg, HKEY_LOCAL_MACHINE, u"SOFTWARE\\Many");
+    EXPECT_EQ(keys.size(), keyCount);
+    EXPECT_TRUE(std::is_sorted(keys.begin(), keys.end(), [](const auto& a, const auto& b) {
+      return CompareNoCase(a, b) < 0;
+    }));
+    EXPECT_EQ(ReadString(reg, HKEY_LOCAL_MACHINE, u"SOFTWARE\\Many\\Key2999", u"v"), u"Key2999");
+    EXPECT_EQ(ReadString(reg, HKEY_LOCAL_MACHINE, u"SOFTWARE\\Many\\Key5\\Nested", u""), u"deep");
+    EXPECT_EQ(OpenStatus(reg, HKEY_LOCAL_MACHINE, u"SOFTWARE\\Many\\Key10", KEY_READ),
+              ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(ReadString(reg, HKEY_LOCAL_MACHINE, u"SOFTWARE\\Wide", u"Key1"), u"changed");
+    EXPECT_EQ(ReadString(reg, HKEY_LOCAL_MACHINE, u"SOFTWARE\\Wide", u"Key2"), u"data");
+    EXPECT_EQ(ReadString(reg, HKEY_LOCAL_MACHINE, u"SOFTWARE\\Wide", u"Key20"), std::nullopt);
+    RegKeyInfo info;
+    RegKey k;
+    ASSERT_EQ(k.Open(reg, HKEY_LOCAL_MACHINE, u"SOFTWARE\\Wide", KEY_READ), ERROR_SUCCESS);
+    ASSERT_EQ(reg.RegQueryInfoKeyW(k.Get(), &info), ERROR_SUCCESS);
+    EXPECT_EQ(info.values, 2700u);
+  };
+  check(r, 2700);
+
+  // A saved copy holds the edits not yet written.
+  ASSERT_EQ(r.RegSaveKeyW(many.Get(), u"C:\\Windows\\Temp\\many.hiv"), ERROR_SUCCESS);
+  ASSERT_EQ(r.RegLoadKeyW(HKEY_LOCAL_MACHINE, u"Copy", u"C:\\Windows\\Temp\\many.hiv"),
+            ERROR_SUCCESS);
+  EXPECT_EQ(SubkeysOf(r, HKEY_LOCAL_MACHINE, u"Copy").size(), 2700u);
+  EXPECT_EQ(ReadString(r, HKEY_LOCAL_MACHINE, u"Copy\\Key5\\Nested", u""), u"deep");
+  ASSERT_EQ(r.RegUnLoadKeyW(HKEY_LOCAL_MACHINE, u"Copy"), ERROR_SUCCESS);
+
+  // Another process writes the same hive meanwhile.
+  {
+    auto other = m.OpenAnother();
+    auto q = other->StartProcess({u"", true, true, u"", u""});
+    RegKey k;
+    ASSERT_EQ(
+        k.Create(q->Registry(), HKEY_LOCAL_MACHINE, u"SOFTWARE\\Many\\FromOther", KEY_ALL_ACCESS),
+        ERROR_SUCCESS);
+    ASSERT_EQ(q->Registry().RegFlushKey(k.Get()), ERROR_SUCCESS);
+  }
+  ASSERT_EQ(r.RegFlushKey(many.Get()), ERROR_SUCCESS);
+  const auto size = std::filesystem::file_size(Host(m, u"C:\\Windows\\System32\\config\\SOFTWARE"));
+  EXPECT_LT(size, 4u << 20) << size;
+  check(r, 2701);  // with the other process's key
+  // Handles opened before the write still work.
+  EXPECT_EQ(wide.WriteString(u"after", u"write"), ERROR_SUCCESS);
+
+  auto next = m.OpenAnother();
+  auto q = next->StartProcess({u"", false, true, u"", u""});
+  check(q->Registry(), 2701);
 }
 
 TEST(SimRegistryFiles, ADamagedHiveIsRefusedAndLeftAsItIs) {
