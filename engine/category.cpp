@@ -32,14 +32,17 @@ std::u16string NormalizeKeyForDuplicates(std::u16string_view key) {
   return lower;
 }
 
-// NormalizeKeyForDuplicates(key) == normalized, without building the left side: the rule runs
-// over every problem already found for every new finding.
-bool NormalizedKeyEquals(std::u16string_view key, std::u16string_view normalized) {
-  bool classesRoot = key.size() >= kClassesRootLower.size();
-  for (std::size_t i = 0; classesRoot && i < kClassesRootLower.size(); ++i) {
-    classesRoot = ToLower(key[i]) == kClassesRootLower[i];
+bool StartsWithClassesRoot(std::u16string_view key) {
+  if (key.size() < kClassesRootLower.size()) return false;
+  for (std::size_t i = 0; i < kClassesRootLower.size(); ++i) {
+    if (ToLower(key[i]) != kClassesRootLower[i]) return false;
   }
-  if (classesRoot) {
+  return true;
+}
+
+// NormalizeKeyForDuplicates(key) == normalized, without building the left side.
+bool NormalizedKeyEquals(std::u16string_view key, std::u16string_view normalized) {
+  if (StartsWithClassesRoot(key)) {
     if (!normalized.starts_with(kClassesRootEquivalent)) return false;
     key.remove_prefix(kClassesRootLower.size());
     normalized.remove_prefix(kClassesRootEquivalent.size());
@@ -49,6 +52,19 @@ bool NormalizedKeyEquals(std::u16string_view key, std::u16string_view normalized
     if (ToLower(key[i]) != normalized[i]) return false;
   }
   return true;
+}
+
+// FNV-1a over NormalizeKeyForDuplicates(key) and the view, without building the normalised key.
+std::size_t DuplicateIdentity(std::u16string_view key, std::int32_t is32BitEntry) {
+  std::uint64_t h = 14695981039346656037ull;
+  const auto feed = [&h](std::uint32_t unit) { h = (h ^ unit) * 1099511628211ull; };
+  if (StartsWithClassesRoot(key)) {
+    for (char16_t c : kClassesRootEquivalent) feed(c);
+    key.remove_prefix(kClassesRootLower.size());
+  }
+  for (char16_t c : key) feed(ToLower(c));
+  feed(static_cast<std::uint32_t>(is32BitEntry));
+  return static_cast<std::size_t>(h);
 }
 
 void RegisterLine(const EngineContext& ctx, const CProblem& p) {
@@ -108,7 +124,8 @@ int CCategory::AddProblem(std::int32_t entryType, std::u16string key, std::u16st
   const std::u16string upperKey = ToUpper(p.Key);
   if (ctx_.IsExcluded(upperKey)) return -1;
 
-  if (IsDuplicate(p)) return -1;
+  const std::size_t identity = DuplicateIdentity(p.Key, p.Is32BitEntry);
+  if (IsDuplicate(p, identity)) return -1;
 
   if (IsHistoryEntryType(entryType) && ctx_.IsHistoryExcluded(upperKey)) return -1;
 
@@ -122,6 +139,7 @@ int CCategory::AddProblem(std::int32_t entryType, std::u16string key, std::u16st
   problem->UndoRecorder = undoRecorder_;
   RegisterLine(ctx_, p);
   problems_.push_back(std::move(problem));
+  if (!p.Key.empty()) duplicateIndex_.emplace(identity, &p);
   return static_cast<int>(problems_.size() - 1);
 }
 
@@ -140,16 +158,19 @@ bool CCategory::OpensOrCreatesForWriting(std::u16string_view key, platform::REGS
   return true;
 }
 
-bool CCategory::IsDuplicate(const CProblem& candidate) const {
+bool CCategory::IsDuplicate(const CProblem& candidate, std::size_t identity) const {
   if (candidate.Key.empty()) return false;
-  const std::u16string normalized = NormalizeKeyForDuplicates(candidate.Key);
+  std::u16string normalized;  // built at the first problem that shares the identity
   const auto matches = [&](const CCategory& category) {
-    for (const auto& existing : category.problems_) {
-      if (existing->Key.empty() || existing->Is32BitEntry != candidate.Is32BitEntry) continue;
-      if (!NormalizedKeyEquals(existing->Key, normalized)) continue;
-      if (EqualsNoCase(existing->ValueName, candidate.ValueName) &&
-          EqualsNoCase(existing->ValueData, candidate.ValueData) &&
-          EqualsNoCase(existing->AlternateKey, candidate.AlternateKey)) {
+    const auto [first, last] = category.duplicateIndex_.equal_range(identity);
+    for (auto it = first; it != last; ++it) {
+      const CProblem& existing = *it->second;
+      if (existing.Is32BitEntry != candidate.Is32BitEntry) continue;
+      if (normalized.empty()) normalized = NormalizeKeyForDuplicates(candidate.Key);
+      if (!NormalizedKeyEquals(existing.Key, normalized)) continue;
+      if (EqualsNoCase(existing.ValueName, candidate.ValueName) &&
+          EqualsNoCase(existing.ValueData, candidate.ValueData) &&
+          EqualsNoCase(existing.AlternateKey, candidate.AlternateKey)) {
         return true;
       }
     }
@@ -166,6 +187,23 @@ bool CCategory::IsDuplicate(const CProblem& candidate) const {
   }
   // A category outside a controller still never holds the same finding twice.
   return !searchedSelf && matches(*this);
+}
+
+void CCategory::IndexProblem(const CProblem& problem) {
+  if (problem.Key.empty()) return;
+  duplicateIndex_.emplace(DuplicateIdentity(problem.Key, problem.Is32BitEntry), &problem);
+}
+
+void CCategory::UnindexProblem(const CProblem& problem) {
+  if (problem.Key.empty()) return;
+  const auto [first, last] =
+      duplicateIndex_.equal_range(DuplicateIdentity(problem.Key, problem.Is32BitEntry));
+  for (auto it = first; it != last; ++it) {
+    if (it->second == &problem) {
+      duplicateIndex_.erase(it);
+      return;
+    }
+  }
 }
 
 void CCategory::AddProblemText(std::u16string text, int index) {
@@ -225,12 +263,15 @@ CProblem* CCategory::ProblemAt(std::size_t index) const {
 }
 
 void CCategory::RemoveProblemAt(std::size_t index) {
-  if (index < problems_.size())
-    problems_.erase(problems_.begin() + static_cast<std::ptrdiff_t>(index));
+  if (index >= problems_.size()) return;
+  UnindexProblem(*problems_[index]);
+  problems_.erase(problems_.begin() + static_cast<std::ptrdiff_t>(index));
 }
 
 void CCategory::AdoptProblem(std::unique_ptr<CProblem> problem) {
-  if (problem) problems_.push_back(std::move(problem));
+  if (!problem) return;
+  problems_.push_back(std::move(problem));
+  IndexProblem(*problems_.back());
 }
 
 }  // namespace bc::engine

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/problem.h"
@@ -52,7 +53,8 @@ class CCategory {
   // Sorts by display line 0 ignoring case (quicksort; equal lines keep no fixed order).
   void SortProblems();
 
-  // The problem list, in order of discovery.
+  // The problem list, in order of discovery. Key and Is32BitEntry of a listed problem stay as
+  // they were added: the duplicate rule indexes the list by them.
   std::size_t ProblemCount() const { return problems_.size(); }
   CProblem* ProblemAt(std::size_t index) const;
   const std::vector<std::unique_ptr<CProblem>>& Problems() const { return problems_; }
@@ -74,7 +76,9 @@ class CCategory {
   const std::u16string& SystemWow64Directory() const;
 
  private:
-  bool IsDuplicate(const CProblem& candidate) const;
+  bool IsDuplicate(const CProblem& candidate, std::size_t identity) const;
+  void IndexProblem(const CProblem& problem);
+  void UnindexProblem(const CProblem& problem);
   bool OpensOrCreatesForWriting(std::u16string_view key, platform::REGSAM access) const;
 
   EngineContext& ctx_;
@@ -82,6 +86,10 @@ class CCategory {
   CUndoRecorder* undoRecorder_ = nullptr;
   const CScanController* controller_ = nullptr;
   std::vector<std::unique_ptr<CProblem>> problems_;
+  // The listed problems with a key, by a hash of what the duplicate rule compares first
+  // (normalised key and view): a new finding is compared with the few problems sharing it rather
+  // than with every problem found so far. Follows every change of problems_.
+  std::unordered_multimap<std::size_t, const CProblem*> duplicateIndex_;
   std::u16string systemDirectory_;
 };
 

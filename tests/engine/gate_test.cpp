@@ -160,6 +160,35 @@ TEST_F(GateTest, DuplicateWithinOneCategoryAndOutsideAController) {
   EXPECT_EQ(Add(loose, f), -1);
 }
 
+// The rule sees exactly the problems listed now: read back from results, removed, re-sorted.
+TEST_F(GateTest, DuplicateRuleFollowsTheProblemLists) {
+  const std::u16string kKey = u"HKEY_CLASSES_ROOT\\CLSID\\{AB}\\InprocServer32";
+  const std::u16string kMachineKey =
+      u"HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes\\clsid\\{ab}\\InprocServer32";
+
+  auto loaded = std::make_unique<CProblem>();
+  loaded->EntryType = 0;
+  loaded->Key = kKey;
+  loaded->ValueData = u"a.dll";
+  B().AdoptProblem(std::move(loaded));
+  EXPECT_EQ(Add(A(), {0, kMachineKey, u"", u"A.DLL", u""}), -1);
+
+  // Three findings of one key; the one in the middle goes, and only it may come back.
+  for (const char16_t* data : {u"x.dll", u"y.dll", u"z.dll"}) {
+    ASSERT_GE(Add(A(), {0, kKey, u"", data, u""}), 0);
+    A().AddProblemText(std::u16string(u"line ") + data, static_cast<int>(A().ProblemCount() - 1));
+  }
+  A().SortProblems();
+  ASSERT_EQ(A().ProblemAt(1)->ValueData, u"y.dll");
+  A().RemoveProblemAt(1);
+  B().RemoveProblemAt(0);
+  EXPECT_EQ(Add(B(), {0, kMachineKey, u"", u"X.dll", u""}), -1);
+  EXPECT_EQ(Add(B(), {0, kMachineKey, u"", u"Z.dll", u""}), -1);
+  EXPECT_EQ(Add(B(), {0, kMachineKey, u"", u"Y.dll", u""}), 0);
+  EXPECT_EQ(Add(A(), {0, kKey, u"", u"a.dll", u""}), 2);
+  EXPECT_EQ(Add(A(), {0, kKey, u"", u"a.dll", u""}), -1);
+}
+
 TEST_F(GateTest, HooksSeeFoldedTextAndOnlyTheirEntryTypes) {
   std::vector<std::u16string> skipAsked, excludedAsked, historyAsked;
   ctx->hooks.isReportableKey = [&](std::u16string_view k) {
