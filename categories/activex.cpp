@@ -407,6 +407,9 @@ class ActiveXWalk {
       Report(kHelpDirEmpty, ClassesKey(subPath_), u"", u"", {libDescription_, location});
       return;
     }
+    // The value is a folder, not a command line: "...\Vendor 1\Product 1" must not be cut at
+    // its space before it is looked for.
+    if (fileRefs_.NamesExistingFolder(value_)) return;
     const std::u16string folder = fileRefs_.ExtractFilePath(value_);
     if (fileRefs_.IsDirectory(folder)) return;
     if (!fileRefs_.FileReferenceIsValid(cat_, folder, engine::kCheckCommon)) {

@@ -569,6 +569,18 @@ bool CFileReferences::IsDirectory(std::u16string_view path) {
          (attributes & platform::FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+bool CFileReferences::NamesExistingFolder(std::u16string_view text) {
+  std::u16string folder(Trim(text));
+  if (folder.size() >= 2 && folder.front() == u'"' && folder.back() == u'"') {
+    folder = Trim(std::u16string_view(folder).substr(1, folder.size() - 2));
+  }
+  if (folder.empty()) return false;
+  if (std::count(folder.begin(), folder.end(), u'%') >= 2 && !ExpandEnvironment(folder, 2048)) {
+    return false;
+  }
+  return IsDirectory(folder);
+}
+
 bool CFileReferences::IsSkippedFolder(std::u16string_view path) const {
   return skippedFolders_.ContainsAny(path);
 }

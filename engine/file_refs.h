@@ -88,6 +88,10 @@ class CFileReferences {
   // root is a folder, -1 nothing.
   int FindEmbeddedFile(std::u16string_view text);
   bool IsDirectory(std::u16string_view path);
+  // True when the text, trimmed, unquoted and with its environment variables expanded, is an
+  // existing folder. For data that names a folder rather than a command: ExtractFilePath would
+  // cut a folder name at its first space.
+  bool NamesExistingFolder(std::u16string_view text);
   // True when the lower-cased path contains one of the skipped-folder fragments.
   bool IsSkippedFolder(std::u16string_view path) const;
   // Tests a path as the other view of 64-bit Windows sees it (System32/SysWOW64, or the program

@@ -120,6 +120,10 @@ const std::vector<Case>& Cases() {
 [HKEY_LOCAL_MACHINE\SOFTWARE\Classes\TypeLib\{C0A1B002-0000-4000-8000-000000000001}\1.0\HELPDIR]
 @="C:\\Program Files\\Gone\\Help"
 "Alternate"="C:\\Program Files\\Gone\\Help"
+[HKEY_LOCAL_MACHINE\SOFTWARE\Classes\TypeLib\{C0A1B003-0000-4000-8000-000000000001}\1.0\HELPDIR]
+@="C:\\Program Files\\Vendor 1\\Product 1"
+[HKEY_LOCAL_MACHINE\SOFTWARE\Classes\TypeLib\{C0A1B004-0000-4000-8000-000000000001}\1.0\HELPDIR]
+@=" \"%SystemDrive%\\Program Files\\Vendor 1\\Help Files\" "
 [HKEY_LOCAL_MACHINE\SOFTWARE\Classes\Interface\{C0A1C001-0000-4000-8000-000000000001}]
 @="IHealthy"
 [HKEY_LOCAL_MACHINE\SOFTWARE\Classes\Interface\{C0A1C001-0000-4000-8000-000000000001}\ProxyStubClsid32]
@@ -132,7 +136,8 @@ const std::vector<Case>& Cases() {
        {"C:\\Program Files\\Healthy\\viewer.dll", "C:\\Windows\\System32\\hlth.exe",
         "C:\\Windows\\System32\\hlthmenu.dll", "C:\\Windows\\SysWOW64\\hlth32.dll",
         "C:\\Program Files (x86)\\Healthy\\old.dll", "C:\\Windows\\System32\\hlthlib.tlb",
-        "C:\\Program Files\\Healthy\\Help\\", "C:\\Program Files (x86)\\Healthy\\quoted.exe"},
+        "C:\\Program Files\\Healthy\\Help\\", "C:\\Program Files (x86)\\Healthy\\quoted.exe",
+        "C:\\Program Files\\Vendor 1\\Product 1\\", "C:\\Program Files\\Vendor 1\\Help Files\\"},
        {}},
 
       {"a server file that is gone",
