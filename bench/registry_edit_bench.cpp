@@ -21,17 +21,27 @@ using namespace bc;
 using namespace bc::platform;
 using namespace bc::platform::sim;
 
+std::unique_ptr<SimMachine> FreshMachine(const std::filesystem::path& dir) {
+  std::filesystem::remove_all(dir);
+  std::string error;
+  if (!CreateMachine(dir, MakeDefaultDescriptor({}), &error)) return nullptr;
+  return SimMachine::Open(dir, &error);
+}
+
+std::uintmax_t SoftwareHiveBytes(const std::filesystem::path& dir) {
+  for (const auto& e : std::filesystem::recursive_directory_iterator(dir)) {
+    if (e.path().filename() == "SOFTWARE") return e.file_size();
+  }
+  return 0;
+}
+
 void BM_CreateSiblingKeys(benchmark::State& state) {
   const auto dir = std::filesystem::temp_directory_path() / "bc-registry-edit";
   const int count = static_cast<int>(state.range(0));
   std::uintmax_t hiveBytes = 0;
   for (auto _ : state) {
     state.PauseTiming();
-    std::filesystem::remove_all(dir);
-    std::string error;
-    MachineDescriptor d = MakeDefaultDescriptor({});
-    CreateMachine(dir, d, &error);
-    auto m = SimMachine::Open(dir, &error);
+    auto m = FreshMachine(dir);
     auto p = m->StartProcess({u"", true, true, u"C:\\bench.exe", u""});
     IRegistry& r = p->Registry();
     RegKey parent;
@@ -51,9 +61,7 @@ void BM_CreateSiblingKeys(benchmark::State& state) {
     parent.Close();
     p.reset();
     m.reset();
-    for (const auto& e : std::filesystem::recursive_directory_iterator(dir)) {
-      if (e.path().filename() == "SOFTWARE") hiveBytes = e.file_size();
-    }
+    hiveBytes = SoftwareHiveBytes(dir);
     state.ResumeTiming();
   }
   state.counters["hive_MB"] = static_cast<double>(hiveBytes) / 1048576.0;
@@ -66,11 +74,7 @@ void BM_DeleteSiblingKeys(benchmark::State& state) {
   std::uintmax_t hiveBytes = 0;
   for (auto _ : state) {
     state.PauseTiming();
-    std::filesystem::remove_all(dir);
-    std::string error;
-    MachineDescriptor d = MakeDefaultDescriptor({});
-    CreateMachine(dir, d, &error);
-    auto m = SimMachine::Open(dir, &error);
+    auto m = FreshMachine(dir);
     std::u16string text(kRegFileHeader5);
     for (int i = 0; i < count; ++i) {
       char line[160];
@@ -82,6 +86,7 @@ void BM_DeleteSiblingKeys(benchmark::State& state) {
     }
     auto parsed = ParseRegFileText(text);
     std::size_t failed = 0;
+    std::string error;
     m->Registry().ImportBulk(parsed.ops, &failed, &error);
     auto p = m->StartProcess({u"", true, true, u"C:\\bench.exe", u""});
     IRegistry& r = p->Registry();
@@ -98,9 +103,7 @@ void BM_DeleteSiblingKeys(benchmark::State& state) {
     parent.Close();
     p.reset();
     m.reset();
-    for (const auto& e : std::filesystem::recursive_directory_iterator(dir)) {
-      if (e.path().filename() == "SOFTWARE") hiveBytes = e.file_size();
-    }
+    hiveBytes = SoftwareHiveBytes(dir);
     state.ResumeTiming();
   }
   state.counters["hive_MB"] = static_cast<double>(hiveBytes) / 1048576.0;

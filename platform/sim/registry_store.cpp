@@ -124,6 +124,41 @@ void BuildValueIndex(KeyNode* node) {
   }
 }
 
+KeyValue* FindLoadedValue(KeyNode* node, std::u16string_view name) {
+  if (node->valueIndex) {
+    auto it = node->valueIndex->find(name);
+    return it == node->valueIndex->end() ? nullptr : &node->values[it->second];
+  }
+  for (auto& v : node->values) {
+    if (SameName(v.name, name)) return &v;
+  }
+  return nullptr;
+}
+
+// Values kept with their data in memory: those of volatile keys, and the edits a hive defers.
+// Expects the key's values loaded.
+void SetValueInMemory(KeyNode* node, std::u16string_view name, DWORD type,
+                      std::span<const std::uint8_t> data) {
+  if (KeyValue* v = FindLoadedValue(node, name)) {
+    v->type = type;
+    v->size = static_cast<DWORD>(data.size());
+    v->handle = 0;
+    v->data.assign(data.begin(), data.end());
+    return;
+  }
+  node->values.push_back(
+      {std::u16string(name), type, static_cast<DWORD>(data.size()), 0, {data.begin(), data.end()}});
+  BuildValueIndex(node);
+}
+
+bool DeleteValueInMemory(KeyNode* node, std::u16string_view name) {
+  KeyValue* v = FindLoadedValue(node, name);
+  if (!v) return false;
+  node->values.erase(node->values.begin() + (v - node->values.data()));
+  BuildValueIndex(node);
+  return true;
+}
+
 void DropValues(KeyNode* node) {
   node->valuesLoaded = false;
   std::vector<KeyValue>().swap(node->values);
@@ -432,20 +467,7 @@ LSTATUS RegistryStore::SetValue(KeyNode* node, std::u16string_view name, DWORD t
                                 std::span<const std::uint8_t> data) {
   if (node->isVolatile || !node->hive) {
     if (!node->isVolatile) return ERROR_ACCESS_DENIED;
-    const KeyValue* existing = FindValue(node, name);
-    if (existing) {
-      auto& v = const_cast<KeyValue&>(*existing);
-      v.type = type;
-      v.size = static_cast<DWORD>(data.size());
-      v.data.assign(data.begin(), data.end());
-    } else {
-      node->values.push_back({std::u16string(name),
-                              type,
-                              static_cast<DWORD>(data.size()),
-                              0,
-                              {data.begin(), data.end()}});
-      BuildValueIndex(node);
-    }
+    SetValueInMemory(node, name, type, data);
     node->lastWrite = Now();
     return ERROR_SUCCESS;
   }
@@ -455,33 +477,14 @@ LSTATUS RegistryStore::SetValue(KeyNode* node, std::u16string_view name, DWORD t
   const auto* current = Values(node);
   if (!current) return ERROR_BADDB;
   if (node->pending || Defers(hive, ValueListWaste(*current))) {
-    if (const KeyValue* existing = FindValue(node, name)) {
-      auto& v = const_cast<KeyValue&>(*existing);
-      v.type = type;
-      v.size = static_cast<DWORD>(data.size());
-      v.handle = 0;
-      v.data.assign(data.begin(), data.end());
-    } else {
-      node->values.push_back({std::u16string(name),
-                              type,
-                              static_cast<DWORD>(data.size()),
-                              0,
-                              {data.begin(), data.end()}});
-      BuildValueIndex(node);
+    SetValueInMemory(node, name, type, data);
+  } else {
+    if (!hive->file->SetValue(node->hnode, name, type, data)) {
+      MarkDamaged(hive, "cannot write a value");
+      return ERROR_BADDB;
     }
-    node->lastWrite = Now();
-    Journal(hive, {JournalOp::Kind::kSetValue,
-                   HivePath(node),
-                   std::u16string(name),
-                   type,
-                   {data.begin(), data.end()}});
-    return ERROR_SUCCESS;
+    DropValues(node);
   }
-  if (!hive->file->SetValue(node->hnode, name, type, data)) {
-    MarkDamaged(hive, "cannot write a value");
-    return ERROR_BADDB;
-  }
-  DropValues(node);
   node->lastWrite = Now();
   Journal(hive, {JournalOp::Kind::kSetValue,
                  HivePath(node),
@@ -493,34 +496,23 @@ LSTATUS RegistryStore::SetValue(KeyNode* node, std::u16string_view name, DWORD t
 
 LSTATUS RegistryStore::DeleteValue(KeyNode* node, std::u16string_view name) {
   if (node->isVolatile || !node->hive) {
-    auto& vals = node->values;
-    auto it = std::find_if(vals.begin(), vals.end(),
-                           [&](const KeyValue& v) { return SameName(v.name, name); });
-    if (it == vals.end()) return ERROR_FILE_NOT_FOUND;
-    vals.erase(it);
-    BuildValueIndex(node);
+    if (!DeleteValueInMemory(node, name)) return ERROR_FILE_NOT_FOUND;
     node->lastWrite = Now();
     return ERROR_SUCCESS;
   }
   if (!FindValue(node, name)) return node->hive->damaged ? ERROR_BADDB : ERROR_FILE_NOT_FOUND;
   Hive* hive = node->hive;
   if (node->pending || Defers(hive, ValueListWaste(node->values))) {
-    auto& vals = node->values;
-    vals.erase(std::find_if(vals.begin(), vals.end(),
-                            [&](const KeyValue& v) { return SameName(v.name, name); }));
-    BuildValueIndex(node);
-    node->lastWrite = Now();
-    Journal(hive,
-            {JournalOp::Kind::kDeleteValue, HivePath(node), std::u16string(name), REG_NONE, {}});
-    return ERROR_SUCCESS;
+    DeleteValueInMemory(node, name);
+  } else {
+    bool found = false;
+    if (!hive->file->DeleteValue(node->hnode, name, &found)) {
+      MarkDamaged(hive, "cannot delete a value");
+      return ERROR_BADDB;
+    }
+    DropValues(node);
+    if (!found) return ERROR_FILE_NOT_FOUND;
   }
-  bool found = false;
-  if (!hive->file->DeleteValue(node->hnode, name, &found)) {
-    MarkDamaged(hive, "cannot delete a value");
-    return ERROR_BADDB;
-  }
-  DropValues(node);
-  if (!found) return ERROR_FILE_NOT_FOUND;
   node->lastWrite = Now();
   Journal(hive,
           {JournalOp::Kind::kDeleteValue, HivePath(node), std::u16string(name), REG_NONE, {}});
