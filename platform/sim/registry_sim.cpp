@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <optional>
 
@@ -510,7 +511,18 @@ class SimRegistry final : public IRegistry {
   KeyNode* FollowLink(KeyNode* n) { return n && n->isLink ? n->link : n; }
 
   // The predefined roots as keys.
+  // Predefined keys are resolved again only when the tree's structure has changed.
   LSTATUS RootRef(HKEY key, KeyRef* out) {
+    RootCache& cached = rootCache_[key - HKEY_CLASSES_ROOT];
+    if (cached.generation != store_.StructureGeneration()) {
+      cached.status = ResolveRoot(key, &cached.ref);
+      cached.generation = store_.StructureGeneration();
+    }
+    if (cached.status == ERROR_SUCCESS) *out = cached.ref;
+    return cached.status;
+  }
+
+  LSTATUS ResolveRoot(HKEY key, KeyRef* out) {
     KeyRef r;
     switch (key) {
       case HKEY_LOCAL_MACHINE:
@@ -949,7 +961,14 @@ class SimRegistry final : public IRegistry {
   std::vector<Handle> handles_;
   std::vector<std::uint32_t> free_;
   std::vector<std::u16string> scratchNames_;
-  std::vector<std::u16string_view> parts_;  // reused by opens (the store's lock is held)
+  std::vector<std::u16string_view> parts_;
+  struct RootCache {
+    std::uint64_t generation = ~std::uint64_t{0};
+    LSTATUS status = ERROR_INVALID_HANDLE;
+    KeyRef ref;
+  };
+  std::array<RootCache, 7> rootCache_;  // HKEY_CLASSES_ROOT .. HKEY_CURRENT_CONFIG  // reused by
+                                        // opens (the store's lock is held)
 };
 
 }  // namespace

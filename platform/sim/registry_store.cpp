@@ -21,6 +21,8 @@ using hive::CompareNames;
 using hive::SameName;
 
 constexpr std::size_t kIndexFrom = 8;  // keys with more values than this get a hash index
+// Keys with at least this many sub-keys look them up by hash rather than binary search.
+constexpr std::size_t kChildIndexFrom = 256;
 // In-place edits may leave this much dead space in a hive before it is rewritten compactly.
 constexpr std::uint64_t kEditWasteBudget = 1u << 20;
 
@@ -217,12 +219,15 @@ void RegistryStore::Insert(KeyNode* parent, std::unique_ptr<KeyNode> child) {
   const auto first = stable ? kids.begin() : kids.begin() + parent->stableCount;
   const auto last = (stable && !single) ? kids.begin() + parent->stableCount : kids.end();
   const auto at = std::lower_bound(first, last, child, NodeLess);
+  ++structureGeneration_;
+  if (parent->childIndex) parent->childIndex->emplace(child->name, child.get());
   kids.insert(at, std::move(child));
   if (stable) ++parent->stableCount;
   ++parent->childGen;
 }
 
 void RegistryStore::MarkDeleted(KeyNode* node) {
+  ++structureGeneration_;
   node->deleted = true;
   node->hive = nullptr;
   node->hnode = 0;
@@ -235,6 +240,7 @@ void RegistryStore::Detach(KeyNode* node) {
   auto it = std::find_if(kids.begin(), kids.end(), [&](const auto& c) { return c.get() == node; });
   if (it == kids.end()) return;
   const bool stable = static_cast<std::size_t>(it - kids.begin()) < parent->stableCount;
+  if (parent->childIndex) parent->childIndex->erase(node->name);
   graveyard_.push_back(std::move(*it));
   kids.erase(it);
   if (stable) --parent->stableCount;
@@ -307,6 +313,15 @@ KeyNode* RegistryStore::Child(KeyNode* parent, std::u16string_view name) {
   // Walks open the sub-key they have just enumerated: try that one first.
   if (parent->lastEnumerated < kids.size() && SameName(kids[parent->lastEnumerated]->name, name)) {
     return kids[parent->lastEnumerated].get();
+  }
+  if (kids.size() >= kChildIndexFrom) {
+    if (!parent->childIndex) {
+      parent->childIndex = std::make_unique<ChildIndex>();
+      parent->childIndex->reserve(kids.size() * 2);
+      for (const auto& c : kids) parent->childIndex->emplace(c->name, c.get());
+    }
+    const auto it = parent->childIndex->find(name);
+    return it == parent->childIndex->end() ? nullptr : it->second;
   }
   if (KeyNode* n = FindSorted(kids, 0, parent->stableCount, name)) return n;
   return FindSorted(kids, parent->stableCount, kids.size(), name);
@@ -572,6 +587,7 @@ LSTATUS RegistryStore::MountHive(KeyNode* under, std::u16string_view name,
   hive->root = root;
   hives_.push_back(std::move(hive));
   ++mountGeneration_;
+  ++structureGeneration_;
   if (hiveList_) AddHiveListEntry(*hives_.back());
   return ERROR_SUCCESS;
 }
@@ -585,6 +601,7 @@ LSTATUS RegistryStore::UnmountHive(Hive* hive) {
   hives_.erase(
       std::find_if(hives_.begin(), hives_.end(), [&](const auto& h) { return h.get() == hive; }));
   ++mountGeneration_;
+  ++structureGeneration_;
   return ERROR_SUCCESS;
 }
 
@@ -787,6 +804,8 @@ void RegistryStore::RefreshNode(KeyNode* node, HiveFile& file, hive_node_h fresh
     }
   }
   node->children = std::move(fresh_kids);
+  node->childIndex.reset();
+  ++structureGeneration_;
   SortChildren(node);
   node->stableCount = static_cast<std::uint32_t>(node->children.size());
   for (auto& v : volatiles) node->children.push_back(std::move(v));

@@ -67,6 +67,8 @@ struct KeyNode {
   std::vector<std::unique_ptr<KeyNode>> children;
   std::uint32_t stableCount = 0;
   std::uint32_t lastEnumerated = 0;  // index of the sub-key enumerated last (a lookup hint)
+  // Keys with many sub-keys (CLSID ...) also find them by hash, built at the first lookup.
+  std::unique_ptr<ChildIndex> childIndex;
 
   bool valuesLoaded = false;
   std::vector<KeyValue> values;  // in the order they were added
@@ -149,6 +151,9 @@ class RegistryStore {
   std::uint32_t OpenHandlesIn(const KeyNode* key) const;
   // Changes whenever hives are mounted or unmounted.
   std::uint32_t MountGeneration() const { return mountGeneration_; }
+  // Changes whenever a key is added, deleted or replaced, or a hive mounted: pointers to keys
+  // found before stay valid while it does not change.
+  std::uint64_t StructureGeneration() const { return structureGeneration_; }
 
   // ---- hives ----
   const std::vector<std::unique_ptr<Hive>>& Hives() const { return hives_; }
@@ -213,6 +218,7 @@ class RegistryStore {
   std::vector<HiveFile::Child> scratchChildren_;
   std::vector<HiveFile::Value> scratchValues_;
   std::uint32_t mountGeneration_ = 0;
+  std::uint64_t structureGeneration_ = 0;
   std::chrono::steady_clock::time_point lastRefreshCheck_{};
 
   // Writes changed hives a while after the last change.

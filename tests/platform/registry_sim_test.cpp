@@ -298,6 +298,28 @@ TEST(SimRegistryFiles, LongRunsOfEditsKeepTheHiveCompact) {
   check(q->Registry(), 2701);
 }
 
+// Predefined keys stand for whatever key is there now: deleted and made again behind them.
+TEST(SimRegistryFiles, PredefinedKeysFollowTheKeysBehindThem) {
+  MachineFixture m(Options(R"(
+[HKEY_LOCAL_MACHINE\SYSTEM\ControlSet001\Hardware Profiles\Current\Software\Probe]
+"v"="1"
+)"));
+  auto p = m.Start(Elevated64());
+  IRegistry& r = p->Registry();
+  EXPECT_EQ(ReadString(r, HKEY_CURRENT_CONFIG, u"Software\\Probe", u"v"), u"1");
+  ASSERT_EQ(
+      r.SHDeleteKeyW(HKEY_LOCAL_MACHINE, u"SYSTEM\\ControlSet001\\Hardware Profiles\\Current"),
+      ERROR_SUCCESS);
+  EXPECT_EQ(OpenStatus(r, HKEY_CURRENT_CONFIG, u"Software", KEY_READ), ERROR_FILE_NOT_FOUND);
+  RegKey again;
+  ASSERT_EQ(again.Create(r, HKEY_LOCAL_MACHINE,
+                         u"SYSTEM\\ControlSet001\\Hardware Profiles\\Current\\Software\\Probe",
+                         KEY_ALL_ACCESS),
+            ERROR_SUCCESS);
+  ASSERT_EQ(again.WriteString(u"v", u"2"), ERROR_SUCCESS);
+  EXPECT_EQ(ReadString(r, HKEY_CURRENT_CONFIG, u"Software\\Probe", u"v"), u"2");
+}
+
 TEST(SimRegistryFiles, ADamagedHiveIsRefusedAndLeftAsItIs) {
   MachineFixture m;
   const auto software = Host(m, u"C:\\Windows\\System32\\config\\SOFTWARE");
