@@ -100,16 +100,13 @@ bool HiveFile::Commit(std::string* error) {
     return false;
   };
   if (hivex_commit(h_, tmp.c_str(), 0) != 0) return fail("cannot write the hive");
-  const int fd = ::open(tmp.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return fail("cannot reopen the written hive");
-  const bool synced = ::fsync(fd) == 0;
-  ::close(fd);
-  if (!synced) return fail("cannot flush the hive to disk");
-  if (::rename(tmp.c_str(), path_.c_str()) != 0) return fail("cannot replace the hive file");
-  const int dir = ::open(path_.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir >= 0) {
-    ::fsync(dir);
-    ::close(dir);
+  switch (MoveIntoPlace(tmp, path_)) {
+    case MoveFailure::kNone:
+      break;
+    case MoveFailure::kFlush:
+      return fail("cannot flush the hive to disk");
+    case MoveFailure::kRename:
+      return fail("cannot replace the hive file");
   }
   if (auto st = StampOf(path_)) stamp_ = *st;
   return true;

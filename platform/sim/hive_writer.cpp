@@ -400,6 +400,41 @@ std::vector<std::uint8_t> UserKeySecurity(std::u16string_view userSid) {
                                  {u"S-1-5-18", kFull, kInherit}});
 }
 
+bool WriteAll(int fd, std::span<const std::uint8_t> bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+MoveFailure MoveIntoPlace(const std::filesystem::path& tmp, const std::filesystem::path& file) {
+  const auto failWith = [&](MoveFailure failure) {
+    const int saved = errno;
+    ::unlink(tmp.c_str());
+    errno = saved;
+    return failure;
+  };
+  const int fd = ::open(tmp.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return failWith(MoveFailure::kFlush);
+  const bool synced = ::fsync(fd) == 0;
+  ::close(fd);
+  if (!synced) return failWith(MoveFailure::kFlush);
+  if (::rename(tmp.c_str(), file.c_str()) != 0) return failWith(MoveFailure::kRename);
+  const int dir = ::open(file.parent_path().empty() ? "." : file.parent_path().c_str(),
+                         O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir >= 0) {
+    ::fsync(dir);
+    ::close(dir);
+  }
+  return MoveFailure::kNone;
+}
+
 bool ReplaceFileAtomically(const std::filesystem::path& file, std::span<const std::uint8_t> bytes,
                            std::string* error) {
   auto fail = [&](const std::string& what) {
@@ -410,34 +445,23 @@ bool ReplaceFileAtomically(const std::filesystem::path& file, std::span<const st
   tmp += ".brtmp";
   const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) return fail("cannot create a temporary file");
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      ::close(fd);
-      ::unlink(tmp.c_str());
-      return fail("cannot write");
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  if (::fsync(fd) != 0) {
-    ::close(fd);
-    ::unlink(tmp.c_str());
-    return fail("cannot flush");
-  }
+  const bool written = WriteAll(fd, bytes);
+  const int saved = errno;
   ::close(fd);
-  if (::rename(tmp.c_str(), file.c_str()) != 0) {
+  if (!written) {
     ::unlink(tmp.c_str());
-    return fail("cannot replace");
+    errno = saved;
+    return fail("cannot write");
   }
-  const int dir = ::open(file.parent_path().empty() ? "." : file.parent_path().c_str(),
-                         O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir >= 0) {
-    ::fsync(dir);
-    ::close(dir);
+  switch (MoveIntoPlace(tmp, file)) {
+    case MoveFailure::kNone:
+      return true;
+    case MoveFailure::kFlush:
+      return fail("cannot flush");
+    case MoveFailure::kRename:
+      return fail("cannot replace");
   }
-  return true;
+  return false;
 }
 
 }  // namespace bc::platform::sim

@@ -33,4 +33,12 @@ std::vector<std::uint8_t> UserKeySecurity(std::u16string_view userSid);
 bool ReplaceFileAtomically(const std::filesystem::path& file, std::span<const std::uint8_t> bytes,
                            std::string* error);
 
+// Writes every byte to fd, retrying short and interrupted writes.
+bool WriteAll(int fd, std::span<const std::uint8_t> bytes);
+
+// The last step of a replacement: flushes tmp (written beside file) to disk, renames it over file
+// and flushes the folder. On failure tmp is removed and errno tells why.
+enum class MoveFailure { kNone, kFlush, kRename };
+MoveFailure MoveIntoPlace(const std::filesystem::path& tmp, const std::filesystem::path& file);
+
 }  // namespace bc::platform::sim

@@ -821,16 +821,10 @@ class SimRegistry final : public IRegistry {
   LSTATUS WriteNewFile(const std::filesystem::path& file, const std::vector<std::uint8_t>& bytes) {
     const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd < 0) return errno == EEXIST ? ERROR_ALREADY_EXISTS : ERROR_PATH_NOT_FOUND;
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-      const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        ::close(fd);
-        ::unlink(file.c_str());
-        return ERROR_WRITE_FAULT;
-      }
-      done += static_cast<std::size_t>(n);
+    if (!WriteAll(fd, bytes)) {
+      ::close(fd);
+      ::unlink(file.c_str());
+      return ERROR_WRITE_FAULT;
     }
     ::fsync(fd);
     ::close(fd);
