@@ -39,21 +39,6 @@ constexpr int kFilesPerFolder = 100;
 constexpr int kTexts = 100000;
 constexpr int kDistinct = kTexts * 30 / 100;
 
-class BenchPlatform final : public platform::IPlatform {
- public:
-  explicit BenchPlatform(platform::IPlatform& inner) : inner_(inner), files_(inner.Files()) {}
-  platform::IRegistry& Registry() override { return inner_.Registry(); }
-  platform::IFileSystem& Files() override { return files_; }
-  platform::IShell& Shell() override { return inner_.Shell(); }
-  platform::ISystem& System() override { return inner_.System(); }
-  platform::IProcesses& Processes() override { return inner_.Processes(); }
-  std::uint64_t FileCalls() const { return files_.calls.load(); }
-
- private:
-  platform::IPlatform& inner_;
-  test::CountingFiles files_;
-};
-
 class BenchCategory final : public CCategory {
  public:
   using CCategory::CCategory;
@@ -84,7 +69,7 @@ class BenchMachine {
     }
     fixture_.Reopen();
     process_ = fixture_.Start();
-    platform_ = std::make_unique<BenchPlatform>(*process_);
+    platform_ = std::make_unique<test::CountingPlatform>(*process_);
     ctx_ = std::make_unique<EngineContext>(*platform_, ReadSystemFacts(*platform_));
     category_ = std::make_unique<BenchCategory>(*ctx_);
   }
@@ -108,7 +93,7 @@ class BenchMachine {
  private:
   sim::testing::MachineFixture fixture_;
   std::unique_ptr<sim::SimProcess> process_;
-  std::unique_ptr<BenchPlatform> platform_;
+  std::unique_ptr<test::CountingPlatform> platform_;
   std::unique_ptr<EngineContext> ctx_;
   std::unique_ptr<BenchCategory> category_;
   CSkipLists lists_;

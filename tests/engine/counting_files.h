@@ -200,6 +200,7 @@ class CountingFiles final : public platform::IFileSystem {
   platform::IFileSystem& inner_;
 };
 
+// A platform whose file system counts its calls; everything else is the inner one.
 class CountingPlatform final : public platform::IPlatform {
  public:
   explicit CountingPlatform(platform::IPlatform& inner) : inner_(inner), files_(inner.Files()) {}
@@ -209,6 +210,7 @@ class CountingPlatform final : public platform::IPlatform {
   platform::ISystem& System() override { return inner_.System(); }
   platform::IProcesses& Processes() override { return inner_.Processes(); }
   std::uint64_t FileCalls() const { return files_.calls.load(); }
+  CountingFiles& CountedFiles() { return files_; }
 
  private:
   platform::IPlatform& inner_;

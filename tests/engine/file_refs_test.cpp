@@ -29,23 +29,6 @@ namespace {
 
 namespace sim = platform::sim;
 
-// The sim's platform with a count of its file-system calls.
-class TestPlatform final : public platform::IPlatform {
- public:
-  explicit TestPlatform(platform::IPlatform& inner) : inner_(inner), files_(inner.Files()) {}
-  platform::IRegistry& Registry() override { return inner_.Registry(); }
-  platform::IFileSystem& Files() override { return files_; }
-  platform::IShell& Shell() override { return inner_.Shell(); }
-  platform::ISystem& System() override { return inner_.System(); }
-  platform::IProcesses& Processes() override { return inner_.Processes(); }
-  std::uint64_t FileCalls() const { return files_.calls.load(); }
-  test::CountingFiles& CountedFiles() { return files_; }
-
- private:
-  platform::IPlatform& inner_;
-  test::CountingFiles files_;
-};
-
 class ProbeCategory final : public CCategory {
  public:
   using CCategory::CCategory;
@@ -84,7 +67,7 @@ class Machine {
     }
     fixture_.Reopen();  // a fresh look at the folders
     process_ = fixture_.Start();
-    platform_ = std::make_unique<TestPlatform>(*process_);
+    platform_ = std::make_unique<test::CountingPlatform>(*process_);
     // The scan thread sees the real System32.
     platform::Wow64RedirectionValue old = nullptr;
     process_->System().Wow64DisableWow64FsRedirection(&old);
@@ -115,7 +98,7 @@ class Machine {
  private:
   sim::testing::MachineFixture fixture_;
   std::unique_ptr<sim::SimProcess> process_;
-  std::unique_ptr<TestPlatform> platform_;
+  std::unique_ptr<test::CountingPlatform> platform_;
   std::unique_ptr<EngineContext> ctx_;
   std::unique_ptr<ProbeCategory> category_;
   CSkipLists skipLists_;
