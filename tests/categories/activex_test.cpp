@@ -21,6 +21,7 @@ using testing::FindingsOf;
 using testing::FixtureMachine;
 using testing::MachineOptions;
 using testing::ScanSession;
+using testing::Sorted;
 
 // Windows' own automation proxy, which the standard IDispatch registration names.
 constexpr const char* kBaseline = R"(
@@ -40,11 +41,6 @@ struct Case {
   bool skipEmptyKeys = true;
   std::vector<const char*> deniedKeys = {};
 };
-
-std::vector<Finding> Sorted(std::vector<Finding> v) {
-  std::sort(v.begin(), v.end());
-  return v;
-}
 
 std::vector<Finding> ScanCase(const Case& c) {
   MachineOptions options;

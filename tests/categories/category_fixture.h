@@ -14,6 +14,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <fstream>
@@ -209,6 +210,12 @@ inline Finding ToFinding(const engine::CProblem& p) {
             {}};
   for (const auto& line : p.DisplayTexts) f.lines.push_back(Utf16ToUtf8(line));
   return f;
+}
+
+// Findings in a fixed order, for comparing lists whose order the scan does not fix.
+inline std::vector<Finding> Sorted(std::vector<Finding> v) {
+  std::sort(v.begin(), v.end());
+  return v;
 }
 
 template <typename Category>

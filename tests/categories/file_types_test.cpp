@@ -23,6 +23,7 @@ using testing::FindingsOf;
 using testing::FixtureMachine;
 using testing::MachineOptions;
 using testing::ScanSession;
+using testing::Sorted;
 
 constexpr const char* kRoot = "HKEY_CLASSES_ROOT\\";
 
@@ -42,11 +43,6 @@ std::vector<Finding> Join(std::initializer_list<std::vector<Finding>> parts) {
   std::vector<Finding> out;
   for (const auto& part : parts) out.insert(out.end(), part.begin(), part.end());
   return out;
-}
-
-std::vector<Finding> Sorted(std::vector<Finding> v) {
-  std::sort(v.begin(), v.end());
-  return v;
 }
 
 constexpr const char* kApp = "C:\\Program Files\\Kept\\kept.exe";
