@@ -183,7 +183,10 @@ hive_node_h HiveFile::FindChild(hive_node_h parent, std::u16string_view name) {
   return 0;
 }
 
-hive_node_h HiveFile::AddChild(hive_node_h parent, std::u16string_view name) {
+hive_node_h HiveFile::AddChild(hive_node_h parent, std::u16string_view name,
+                               std::uint64_t* leftBehind) {
+  if (leftBehind)
+    *leftBehind += 16 + 8 * static_cast<std::uint64_t>(hivex_node_nr_children(h_, parent));
   const std::string n = Narrow(name);
   return hivex_node_add_child(h_, parent, n.c_str());
 }
@@ -207,6 +210,16 @@ bool HiveFile::ReadAllValues(hive_node_h node, std::vector<HiveValue>* out) {
 
 namespace {
 
+// The cells of a value list as it stands: the list, every value cell, and the data cells of data
+// that does not fit in its value cell.
+std::uint64_t ValueCellBytes(const std::vector<HiveValue>& values) {
+  std::uint64_t bytes = 8 + 4 * values.size();
+  for (const auto& v : values) {
+    bytes += 24 + 2 * v.name.size() + (v.data.size() > 4 ? v.data.size() + 8 : 0);
+  }
+  return bytes;
+}
+
 bool WriteValues(hive_h* h, hive_node_h node, const std::vector<HiveValue>& values) {
   std::vector<std::string> names;
   names.reserve(values.size());
@@ -224,13 +237,14 @@ bool WriteValues(hive_h* h, hive_node_h node, const std::vector<HiveValue>& valu
 }  // namespace
 
 bool HiveFile::SetValue(hive_node_h node, std::u16string_view name, DWORD type,
-                        std::span<const std::uint8_t> data) {
+                        std::span<const std::uint8_t> data, std::uint64_t* leftBehind) {
   if (data.size() > kMaxValueSize) {
     errno = EFBIG;
     return false;
   }
   std::vector<HiveValue> values;
   if (!ReadAllValues(node, &values)) return false;
+  if (leftBehind) *leftBehind += ValueCellBytes(values);
   bool replaced = false;
   for (auto& v : values) {
     if (hive::SameName(v.name, name)) {
@@ -244,9 +258,11 @@ bool HiveFile::SetValue(hive_node_h node, std::u16string_view name, DWORD type,
   return WriteValues(h_, node, values);
 }
 
-bool HiveFile::DeleteValue(hive_node_h node, std::u16string_view name, bool* found) {
+bool HiveFile::DeleteValue(hive_node_h node, std::u16string_view name, bool* found,
+                           std::uint64_t* leftBehind) {
   std::vector<HiveValue> values;
   if (!ReadAllValues(node, &values)) return false;
+  const std::uint64_t before = ValueCellBytes(values);
   *found = false;
   for (auto it = values.begin(); it != values.end(); ++it) {
     if (hive::SameName(it->name, name)) {
@@ -255,7 +271,9 @@ bool HiveFile::DeleteValue(hive_node_h node, std::u16string_view name, bool* fou
       break;
     }
   }
-  return !*found || WriteValues(h_, node, values);
+  if (!*found) return true;
+  if (leftBehind) *leftBehind += before;
+  return WriteValues(h_, node, values);
 }
 
 bool HiveFile::FillTree(hive_node_h node, HiveKey* key) {

@@ -68,14 +68,19 @@ class HiveFile {
   // Largest value data libhivex can place in one cell.
   static constexpr std::size_t kMaxValueSize = 1000000 - 64;
 
+  // Edits in place. libhivex never reuses a freed cell, and adding a sub-key or changing a value
+  // moves the key's whole sub-key or value list to new cells: *leftBehind (when given) grows by
+  // the bytes the edit leaves unused in the file.
   hive_node_h FindChild(hive_node_h parent, std::u16string_view name);  // 0: none
-  hive_node_h AddChild(hive_node_h parent, std::u16string_view name);   // 0: failed
+  hive_node_h AddChild(hive_node_h parent, std::u16string_view name,
+                       std::uint64_t* leftBehind = nullptr);  // 0: failed
   bool DeleteChild(hive_node_h child);
   // Sets or adds one value, keeping the order of the others.
   bool SetValue(hive_node_h node, std::u16string_view name, DWORD type,
-                std::span<const std::uint8_t> data);
+                std::span<const std::uint8_t> data, std::uint64_t* leftBehind = nullptr);
   // *found tells whether the value was there.
-  bool DeleteValue(hive_node_h node, std::u16string_view name, bool* found);
+  bool DeleteValue(hive_node_h node, std::u16string_view name, bool* found,
+                   std::uint64_t* leftBehind = nullptr);
 
   // The subtree below node as a tree in memory; nullptr when the hive is damaged.
   std::unique_ptr<HiveKey> ReadTree(hive_node_h node, std::u16string_view name);

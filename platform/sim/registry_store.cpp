@@ -26,14 +26,6 @@ constexpr std::size_t kChildIndexFrom = 256;
 // In-place edits may leave this much dead space in a hive before it is rewritten compactly.
 constexpr std::uint64_t kEditWasteBudget = 1u << 20;
 
-// What rewriting a key's value list in place leaves behind: every value cell, the data cells
-// that do not fit in the value cell, and the list.
-std::uint64_t ValueListWaste(const std::vector<KeyValue>& values) {
-  std::uint64_t bytes = 8 + 4 * values.size();
-  for (const auto& v : values) bytes += 24 + 2 * v.name.size() + (v.size > 4 ? v.size + 8 : 0);
-  return bytes;
-}
-
 HiveKey* FindHivePath(HiveKey& root, const std::vector<std::u16string>& path) {
   HiveKey* key = &root;
   for (const auto& p : path) {
@@ -435,8 +427,7 @@ LSTATUS RegistryStore::CreateChild(KeyNode* parent, std::u16string_view name, bo
                : ERROR_CHILD_MUST_BE_VOLATILE;
   Hive* hive = parent->hive;
   if (hive->damaged) return ERROR_BADDB;
-  // An added sub-key moves the parent's whole sub-key list to a new cell.
-  if (parent->pending || Defers(hive, 16 + 8 * static_cast<std::uint64_t>(parent->stableCount))) {
+  if (parent->pending || hive->deferred) {
     KeyNode* node = NewChild(parent, std::u16string(name), hive, 0, false);
     node->pending = true;
     node->childrenLoaded = node->valuesLoaded = true;
@@ -446,7 +437,8 @@ LSTATUS RegistryStore::CreateChild(KeyNode* parent, std::u16string_view name, bo
     *out = node;
     return ERROR_SUCCESS;
   }
-  const hive_node_h h = hive->file->AddChild(parent->hnode, name);
+  std::uint64_t leftBehind = 0;
+  const hive_node_h h = hive->file->AddChild(parent->hnode, name, &leftBehind);
   if (!h) {
     MarkDamaged(hive, "cannot add a key");
     return ERROR_BADDB;
@@ -456,6 +448,7 @@ LSTATUS RegistryStore::CreateChild(KeyNode* parent, std::u16string_view name, bo
   node->lastWrite = Now();
   parent->lastWrite = node->lastWrite;
   Journal(hive, {JournalOp::Kind::kCreateKey, HivePath(node), {}, REG_NONE, {}});
+  CountEditWaste(hive, leftBehind);
   *out = node;
   return ERROR_SUCCESS;
 }
@@ -489,12 +482,12 @@ LSTATUS RegistryStore::SetValue(KeyNode* node, std::u16string_view name, DWORD t
   Hive* hive = node->hive;
   if (hive->damaged) return ERROR_BADDB;
   if (data.size() > HiveFile::kMaxValueSize) return ERROR_NOT_ENOUGH_MEMORY;
-  const auto* current = Values(node);
-  if (!current) return ERROR_BADDB;
-  if (node->pending || Defers(hive, ValueListWaste(*current))) {
+  std::uint64_t leftBehind = 0;
+  if (node->pending || hive->deferred) {
+    if (!Values(node)) return ERROR_BADDB;
     SetValueInMemory(node, name, type, data);
   } else {
-    if (!hive->file->SetValue(node->hnode, name, type, data)) {
+    if (!hive->file->SetValue(node->hnode, name, type, data, &leftBehind)) {
       MarkDamaged(hive, "cannot write a value");
       return ERROR_BADDB;
     }
@@ -506,6 +499,7 @@ LSTATUS RegistryStore::SetValue(KeyNode* node, std::u16string_view name, DWORD t
                  std::u16string(name),
                  type,
                  {data.begin(), data.end()}});
+  CountEditWaste(hive, leftBehind);
   return ERROR_SUCCESS;
 }
 
@@ -517,11 +511,12 @@ LSTATUS RegistryStore::DeleteValue(KeyNode* node, std::u16string_view name) {
   }
   if (!FindValue(node, name)) return node->hive->damaged ? ERROR_BADDB : ERROR_FILE_NOT_FOUND;
   Hive* hive = node->hive;
-  if (node->pending || Defers(hive, ValueListWaste(node->values))) {
+  std::uint64_t leftBehind = 0;
+  if (node->pending || hive->deferred) {
     DeleteValueInMemory(node, name);
   } else {
     bool found = false;
-    if (!hive->file->DeleteValue(node->hnode, name, &found)) {
+    if (!hive->file->DeleteValue(node->hnode, name, &found, &leftBehind)) {
       MarkDamaged(hive, "cannot delete a value");
       return ERROR_BADDB;
     }
@@ -531,6 +526,7 @@ LSTATUS RegistryStore::DeleteValue(KeyNode* node, std::u16string_view name) {
   node->lastWrite = Now();
   Journal(hive,
           {JournalOp::Kind::kDeleteValue, HivePath(node), std::u16string(name), REG_NONE, {}});
+  CountEditWaste(hive, leftBehind);
   return ERROR_SUCCESS;
 }
 
@@ -829,13 +825,11 @@ void RegistryStore::Adopt(Hive* hive, std::unique_ptr<HiveFile> fresh) {
   PurgeGraveyard();
 }
 
-bool RegistryStore::Defers(Hive* hive, std::uint64_t waste) {
-  if (hive->deferred) return true;
-  hive->editWaste += waste;
-  if (hive->editWaste < kEditWasteBudget) return false;
+void RegistryStore::CountEditWaste(Hive* hive, std::uint64_t bytes) {
+  hive->editWaste += bytes;
+  if (hive->deferred || hive->editWaste < kEditWasteBudget) return;
   hive->deferred = true;
   hive->deferredFrom = hive->journal.size();
-  return true;
 }
 
 LSTATUS RegistryStore::WriteDeferred(Hive* hive, std::string* error) {

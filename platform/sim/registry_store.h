@@ -191,9 +191,9 @@ class RegistryStore {
   void Journal(Hive* hive, JournalOp op);
   std::vector<std::u16string> HivePath(const KeyNode* node) const;
   bool Replay(HiveFile& file, const std::vector<JournalOp>& ops);
-  // True when this edit should stay in memory: the hive defers already, or the edit's waste
-  // (added to the hive's count) passes the budget.
-  bool Defers(Hive* hive, std::uint64_t waste);
+  // Adds what an in-place edit (already journalled) left unused in the file; past the budget the
+  // hive's further edits stay in memory until the next flush.
+  void CountEditWaste(Hive* hive, std::uint64_t bytes);
   LSTATUS WriteDeferred(Hive* hive, std::string* error);
   void Adopt(Hive* hive, std::unique_ptr<HiveFile> fresh);
   void RefreshNode(KeyNode* node, HiveFile& file, hive_node_h fresh);
