@@ -25,6 +25,7 @@
 
 #include "base/regfile.h"
 #include "base/text.h"
+#include "bench/interface_walk.h"
 #include "cli/brellum/session.h"
 #include "engine/category.h"
 #include "engine/scan_controller.h"
@@ -454,45 +455,11 @@ void BM_ScanActiveXAndFileTypes(benchmark::State& state) {
   state.counters["filetypes"] = static_cast<double>(fileTypes);
 }
 
-struct Totals {
-  std::size_t keys = 0, values = 0;
-};
-
-// Opens, enumerates and reads everything below key: no checks.
-void Walk(IRegistry& r, HKEY key, REGSAM view, Totals* t, std::vector<char16_t>& name,
-          std::vector<std::uint8_t>& data) {
-  ++t->keys;
-  RegKeyInfo info;
-  if (r.RegQueryInfoKeyW(key, &info) != ERROR_SUCCESS) return;
-  for (DWORD i = 0; i < info.values; ++i) {
-    DWORD cch = static_cast<DWORD>(name.size());
-    DWORD type = 0;
-    if (r.RegEnumValueW(key, i, name.data(), &cch, &type, nullptr, nullptr) != ERROR_SUCCESS) {
-      continue;
-    }
-    DWORD cb = static_cast<DWORD>(data.size());
-    if (r.RegQueryValueExW(key, {name.data(), cch}, &type, data.data(), &cb) == ERROR_SUCCESS) {
-      ++t->values;
-    }
-  }
-  for (DWORD i = 0; i < info.subKeys; ++i) {
-    DWORD cch = static_cast<DWORD>(name.size());
-    if (r.RegEnumKeyExW(key, i, name.data(), &cch) != ERROR_SUCCESS) continue;
-    HKEY sub = kNullKey;
-    if (r.RegOpenKeyExW(key, {name.data(), cch}, 0, KEY_READ | view, &sub) != ERROR_SUCCESS) {
-      continue;
-    }
-    Walk(r, sub, view, t, name, data);
-    r.RegCloseKey(sub);
-  }
-}
-
 // HKEY_CLASSES_ROOT (classes, AppIDs, type libraries, interfaces, every type key) in the native
 // and then the 32-bit view, from the product's 32-bit process, as the two scans visit it.
 void BM_BareWalkClassesRoot(benchmark::State& state) {
   std::vector<char16_t> name(16384);
-  std::vector<std::uint8_t> data(1 << 16);
-  Totals t;
+  bench::WalkTotals t;
   for (auto _ : state) {
     state.PauseTiming();
     std::string error;
@@ -507,6 +474,7 @@ void BM_BareWalkClassesRoot(benchmark::State& state) {
     state.ResumeTiming();
     t = {};
     for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
+      bench::InterfaceWalk walk(r, {.view = view});
       HKEY root = kNullKey;
       if (r.RegOpenKeyExW(HKEY_CLASSES_ROOT, u"", 0, KEY_READ | view, &root) != ERROR_SUCCESS) {
         continue;
@@ -520,7 +488,7 @@ void BM_BareWalkClassesRoot(benchmark::State& state) {
         if (EqualsNoCase(top, u"Wow6432Node")) continue;  // reached through the 32-bit view
         HKEY sub = kNullKey;
         if (r.RegOpenKeyExW(root, top, 0, KEY_READ | view, &sub) != ERROR_SUCCESS) continue;
-        Walk(r, sub, view, &t, name, data);
+        walk.Run(sub, &t);
         r.RegCloseKey(sub);
       }
       r.RegCloseKey(root);

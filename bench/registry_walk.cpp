@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "base/text.h"
+#include "bench/interface_walk.h"
 #include "platform/reg_key.h"
 #include "platform/registry.h"
 #include "platform/sim/hive_writer.h"
@@ -27,6 +28,8 @@ namespace {
 using namespace bc;
 using namespace bc::platform;
 using namespace bc::platform::sim;
+using bench::InterfaceWalk;
+using bench::WalkTotals;
 
 constexpr int kVendors = 50, kProducts = 50, kComponents = 100;  // 250,000 leaf keys
 const char16_t* const kBranch = u"SOFTWARE\\Bench";
@@ -90,42 +93,10 @@ std::filesystem::path SoftwareHive(const std::filesystem::path& dir) {
   return host;
 }
 
-struct Totals {
-  std::size_t keys = 0, strings = 0, bytes = 0;
-};
-
-void WalkInterface(IRegistry& r, HKEY key, Totals* t, std::vector<char16_t>& name,
-                   std::vector<std::uint8_t>& data) {
-  ++t->keys;
-  RegKeyInfo info;
-  if (r.RegQueryInfoKeyW(key, &info) != ERROR_SUCCESS) return;
-  for (DWORD i = 0; i < info.values; ++i) {
-    DWORD cch = static_cast<DWORD>(name.size());
-    DWORD type = 0;
-    if (r.RegEnumValueW(key, i, name.data(), &cch, &type, nullptr, nullptr) != ERROR_SUCCESS) {
-      continue;
-    }
-    if (type != REG_SZ && type != REG_EXPAND_SZ) continue;
-    DWORD cb = static_cast<DWORD>(data.size());
-    if (r.RegQueryValueExW(key, {name.data(), cch}, &type, data.data(), &cb) == ERROR_SUCCESS) {
-      ++t->strings;
-      t->bytes += cb;
-    }
-  }
-  for (DWORD i = 0; i < info.subKeys; ++i) {
-    DWORD cch = static_cast<DWORD>(name.size());
-    if (r.RegEnumKeyExW(key, i, name.data(), &cch) != ERROR_SUCCESS) continue;
-    HKEY sub = kNullKey;
-    if (r.RegOpenKeyExW(key, {name.data(), cch}, 0, KEY_READ, &sub) != ERROR_SUCCESS) continue;
-    WalkInterface(r, sub, t, name, data);
-    r.RegCloseKey(sub);
-  }
-}
-
 // The bare walk; kWide adds what any UTF-16 interface must do besides: widen each name to UTF-16
 // and read each key's time stamp (the floor under the interface's first walk).
 template <bool kWide>
-void WalkHivex(hive_h* h, hive_node_h node, Totals* t) {
+void WalkHivex(hive_h* h, hive_node_h node, WalkTotals* t) {
   ++t->keys;
   if (kWide) t->bytes += static_cast<std::size_t>(hivex_node_timestamp(h, node) & 1);
   if (hive_value_h* values = hivex_node_values(h, node)) {
@@ -137,7 +108,7 @@ void WalkHivex(hive_h* h, hive_node_h node, Totals* t) {
       if (key && hivex_value_type(h, values[i], &type, &len) == 0 &&
           (type == hive_t_REG_SZ || type == hive_t_REG_EXPAND_SZ)) {
         if (char* v = hivex_value_value(h, values[i], &type, &len)) {
-          ++t->strings;
+          ++t->values;
           t->bytes += len;
           std::free(v);
         }
@@ -157,19 +128,17 @@ void WalkHivex(hive_h* h, hive_node_h node, Totals* t) {
   }
 }
 
-void Report(benchmark::State& state, const Totals& t) {
+void Report(benchmark::State& state, const WalkTotals& t) {
   state.counters["keys"] = static_cast<double>(t.keys);
-  state.counters["strings"] = static_cast<double>(t.strings);
-  state.counters["items/s"] = benchmark::Counter(static_cast<double>(t.keys + t.strings),
+  state.counters["strings"] = static_cast<double>(t.values);
+  state.counters["items/s"] = benchmark::Counter(static_cast<double>(t.keys + t.values),
                                                  benchmark::Counter::kIsIterationInvariantRate);
 }
 
 // The interface in a freshly started machine: what one scan of a process costs.
 void BM_InterfaceWalkCold(benchmark::State& state) {
   const auto dir = CacheFolder();
-  std::vector<char16_t> name(16384);
-  std::vector<std::uint8_t> data(1 << 16);
-  Totals t;
+  WalkTotals t;
   for (auto _ : state) {
     state.PauseTiming();
     std::string error;
@@ -177,9 +146,10 @@ void BM_InterfaceWalkCold(benchmark::State& state) {
     auto p = m->StartProcess({u"", true, true, u"C:\\bench.exe", u""});
     HKEY root = kNullKey;
     p->Registry().RegOpenKeyExW(HKEY_LOCAL_MACHINE, kBranch, 0, KEY_READ, &root);
+    InterfaceWalk walk(p->Registry(), {.stringsOnly = true});
     state.ResumeTiming();
     t = {};
-    WalkInterface(p->Registry(), root, &t, name, data);
+    walk.Run(root, &t);
     state.PauseTiming();
     p->Registry().RegCloseKey(root);
     p.reset();
@@ -196,12 +166,11 @@ void BM_InterfaceWalkWarm(benchmark::State& state) {
   auto p = m->StartProcess({u"", true, true, u"C:\\bench.exe", u""});
   HKEY root = kNullKey;
   p->Registry().RegOpenKeyExW(HKEY_LOCAL_MACHINE, kBranch, 0, KEY_READ, &root);
-  std::vector<char16_t> name(16384);
-  std::vector<std::uint8_t> data(1 << 16);
-  Totals t;
+  InterfaceWalk walk(p->Registry(), {.stringsOnly = true});
+  WalkTotals t;
   for (auto _ : state) {
     t = {};
-    WalkInterface(p->Registry(), root, &t, name, data);
+    walk.Run(root, &t);
   }
   Report(state, t);
 }
@@ -209,7 +178,7 @@ void BM_InterfaceWalkWarm(benchmark::State& state) {
 template <bool kWide>
 void BM_BareHivexWalk(benchmark::State& state) {
   const auto file = SoftwareHive(CacheFolder());
-  Totals t;
+  WalkTotals t;
   for (auto _ : state) {
     state.PauseTiming();
     hive_h* h = hivex_open(file.c_str(), 0);
